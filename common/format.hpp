@@ -1,0 +1,48 @@
+// Number writers: the characters of one integer or real in a field of the
+// layout notation, or in free form. Every real takes its digits from one
+// decimal conversion (`decimal_digits`), never from the C library's rounding.
+//
+// Each writer stores its characters at `out` and returns the end pointer.
+#pragma once
+
+#include <cstdint>
+
+namespace gp {
+
+// Room a writer may need beyond its field width (w = 0 fields and free form).
+inline constexpr int kMaxIntChars = 11;        // "-2147483648"
+inline constexpr int kMaxFixedChars = 60;      // F0.d of the largest float, d <= 16
+inline constexpr int kMaxFreeItemChars = 24;   // "  -1.234567E+38" and the like
+inline constexpr int kMaxDecimals = 16;        // largest d that F0.d accepts
+
+// The first eight significant decimal digits of |value|, truncated, with
+// value = 0.D1D2...D8 x 10^exponent (D1 != 0; zero has all digits 0 and
+// exponent 0).
+struct DecimalDigits {
+  char digit[8];  // values 0..9
+  int exponent;
+};
+DecimalDigits decimal_digits(float value);
+
+// Rounds to n significant digits, half up on the truncated digits: n <= 7
+// looks at digit n + 1; n >= 8 decides on D8 itself (D8 becomes 0, D7 may
+// carry). A carry out of D1 gives 1000... and raises the exponent. For n <= 0
+// see the fixed-point rule in format.cpp.
+void round_digits(DecimalDigits& digits, int n);
+
+// Iw (w > 0) and I0 (w = 0): right-justified, minus for negatives, w
+// asterisks when the digits do not fit.
+char* write_int(char* out, int32_t value, int width);
+
+// Fw.d (w > 0) and F0.d (w = 0).
+char* write_fixed(char* out, float value, int width, int decimals);
+
+// Ew.d, w > 0.
+char* write_exp(char* out, float value, int width, int decimals);
+
+// Free-form items, with the blanks that separate them from what precedes:
+// "  7", " -7", "  0.500000", "  5.000000E-02", "  NaN".
+char* write_free_int(char* out, int32_t value);
+char* write_free_real(char* out, float value);
+
+}  // namespace gp
