@@ -1,0 +1,85 @@
+#include "estimator/loading.hpp"
+
+#include <string>
+
+#include "common/snp_files.hpp"
+#include "estimator/normal_equations.hpp"
+
+namespace gp {
+
+namespace {
+
+void reject_negative(Units& io, const char* name, int32_t value) {
+  if (value >= 0) return;
+  input_error(io,
+              std::string("SNP_setup gives ") + name + " = " + std::to_string(value) +
+                  "; counts must be 0 or more",
+              Statement::Read, kSetupUnit);
+}
+
+}  // namespace
+
+void read_setup(Units& io, EstimatorState& state) {
+  static const Layout kReadLine = parse_layout("' Read ',I0,' records with ',I0,' SNP effects'");
+
+  open_unit(io, kSetupUnit, kSetupFile);
+  read_free(io, kSetupUnit);
+  // The count line carries nrec twice; the fifth value is the one kept.
+  read_record(io, kSetupUnit, count_layout(),
+              {state.n_snp, state.n_qtl, state.nrec, state.nprog, state.nrec});
+  reject_negative(io, "n_snp", state.n_snp);
+  reject_negative(io, "nrec", state.nrec);
+  write_record(io, kConsole, kReadLine, {state.nrec, state.n_snp});
+
+  state.geno = allocate_array<int32_t>(io, 2 * int64_t{state.n_snp});
+  state.snp_freq = allocate_array<float>(io, state.n_snp);
+  state.snp_val = allocate_array<float>(io, state.n_snp);
+
+  read_free(io, kSetupUnit);
+  read_record(io, kSetupUnit, variance_skip_layout());
+  read_free(io, kSetupUnit);
+  read_record(io, kSetupUnit, frequency_layout(), {state.snp_freq});
+  read_free(io, kSetupUnit);
+  read_record(io, kSetupUnit, effect_layout(), {state.snp_val});
+}
+
+void allocate_equations(Units& io, EstimatorState& state) {
+  state.neq = state.n_snp + 1;
+  state.y = allocate_array<float>(io, state.nrec);
+  state.diag = allocate_array<float>(io, state.neq);
+  state.sol = allocate_array<float>(io, state.neq);
+  state.xpy = allocate_array<float>(io, state.neq);
+  state.x.codes = allocate_array<int8_t>(io, int64_t{state.nrec} * state.neq);
+  state.x.rows = state.nrec;
+  state.x.cols = state.neq;
+}
+
+void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
+                         std::span<int32_t> geno) {
+  int32_t rec_id = 0;
+  read_data_record(io, layout, rec_id, y, s_bv, geno);
+  for (size_t k = 0; k < geno.size(); ++k) {
+    if (geno[k] == 1 || geno[k] == 2) continue;
+    input_error(io,
+                "Allele code " + std::to_string(geno[k]) + " for SNP " + std::to_string(k / 2 + 1) +
+                    " in record " + std::to_string(record_number) +
+                    " of SNP_data; allele codes are 1 or 2 (a blank or a missing digit reads as 0)",
+                Statement::Read, kDataUnit);
+  }
+}
+
+void read_training_records(Units& io, EstimatorState& state) {
+  const Layout layout = data_layout(state.n_snp);
+  open_unit(io, kDataUnit, kDataFile);
+  float s_bv = 0.0f;
+  for (int64_t i = 0; i < state.nrec; ++i) {
+    read_checked_record(io, layout, i + 1, state.y[i], s_bv, state.geno);
+    state.x.at(i, 0) = 1;
+    for (int64_t j = 0; j < state.n_snp; ++j) {
+      state.x.at(i, j + 1) = static_cast<int8_t>(genotype_code(state.geno, j));
+    }
+    add_record_to_xpy(state, i);
+  }
+}
+
+}  // namespace gp

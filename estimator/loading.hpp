@@ -1,0 +1,32 @@
+// Loading: SNP_setup into the counts and effects, the training records of
+// SNP_data into y, the design matrix and X'y.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "common/layout.hpp"
+#include "common/text_io.hpp"
+#include "estimator/state.hpp"
+
+namespace gp {
+
+// Opens SNP_setup (unit 1), reads the counts, prints the " Read " line and
+// reads snp_freq and snp_val; allocates geno, snp_freq, snp_val. A negative
+// count is rejected before anything is allocated.
+void read_setup(Units& io, EstimatorState& state);
+
+// Sets neq and allocates y, diag, sol, xpy (zeroed) and x, in that order.
+void allocate_equations(Units& io, EstimatorState& state);
+
+// Opens SNP_data (unit 2) and reads records 1..nrec: y(i), row i of x, and
+// X'y accumulated record by record.
+void read_training_records(Units& io, EstimatorState& state);
+
+// Reads the next SNP_data record into y, s_bv and geno, and stops the run
+// with a report naming `record_number` (position in the file) and the SNP
+// when an allele code is not 1 or 2 (a blank or a missing digit reads as 0).
+void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
+                         std::span<int32_t> geno);
+
+}  // namespace gp

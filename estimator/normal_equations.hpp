@@ -1,0 +1,23 @@
+// The right-hand side X'y and the diagonal of X'X, both in single precision
+// in record order, and the console report of the diagonal.
+#pragma once
+
+#include <cstdint>
+
+#include "common/text_io.hpp"
+#include "estimator/state.hpp"
+
+namespace gp {
+
+// xpy(j) = y(i) * x(i, j) + xpy(j) for every j, each product and sum
+// rounded to single precision; called once per record in file order.
+void add_record_to_xpy(EstimatorState& state, int64_t i);
+
+// diag(j) = sum over records in order of x(i, j)^2, single precision.
+void form_diag(EstimatorState& state);
+
+// Prints "diags" and " 5 elements of XPX: " with the first five diagonal
+// elements (fewer when there are fewer equations).
+void report_diag(Units& io, const EstimatorState& state);
+
+}  // namespace gp

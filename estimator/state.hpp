@@ -1,0 +1,57 @@
+// The estimator state: everything one run of kolber owns, from the prompt's
+// answer to the solutions. The main procedure holds one EstimatorState; the
+// loading, normal-equation, solver and results stages work on it directly.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace gp {
+
+// Processor-time clock: user-mode seconds of this process. Replaceable so a
+// run inside a test prints fixed times.
+using CpuClock = float (*)();
+
+// The design matrix X, one row per training record, one column per equation,
+// column-major. Every element is a small integer (1 for the mean column, a
+// coded genotype -1, 0 or +1 otherwise), so one byte holds it exactly; users
+// convert it to float or double where the arithmetic needs it. Indices are
+// 64-bit: rows x cols exceeds 2^31 on real data.
+struct DesignMatrix {
+  int64_t rows = 0;
+  int64_t cols = 0;
+  std::vector<int8_t> codes;  // element (i, j) at i + j * rows, 0-based
+
+  int8_t at(int64_t i, int64_t j) const { return codes[static_cast<size_t>(i + j * rows)]; }
+  int8_t& at(int64_t i, int64_t j) { return codes[static_cast<size_t>(i + j * rows)]; }
+  const int8_t* column(int64_t j) const { return codes.data() + j * rows; }
+};
+
+struct EstimatorState {
+  float var_ratio = 0.0f;
+  float start_time = 0.0f;
+  int32_t n_snp = 0;
+  int32_t n_qtl = 0;  // read, never used
+  int32_t nrec = 0;
+  int32_t nprog = 0;  // read, never used
+  int32_t neq = 0;    // n_snp + 1: the mean and one effect per SNP
+
+  std::vector<float> y;     // nrec phenotypes (re-used as a read buffer later)
+  DesignMatrix x;           // nrec x neq
+  std::vector<float> xpy;   // X'y
+  std::vector<float> diag;  // diagonal of X'X
+  std::vector<float> sol;   // sol[0] the mean, sol[j] the effect of SNP j
+  std::vector<int32_t> geno;  // 2 x n_snp allele codes of the record read last
+  std::vector<float> snp_val;   // simulated effects from SNP_setup
+  std::vector<float> snp_freq;  // frequencies from SNP_setup, never used
+};
+
+// Coded genotype of SNP j (0-based): the two allele codes summed minus 3,
+// so -1, 0 or +1 for codes 1 and 2. The simulator's true breeding values
+// use the same rule.
+inline int32_t genotype_code(std::span<const int32_t> geno, int64_t j) {
+  return geno[static_cast<size_t>(2 * j)] + geno[static_cast<size_t>(2 * j + 1)] - 3;
+}
+
+}  // namespace gp
