@@ -3,11 +3,51 @@
 // Only the text-record layer includes this header.
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/text_io.hpp"
 
 namespace gp {
+
+// Bytes moved per read or write of a file.
+inline constexpr size_t kBlockSize = 8192;
+
+// Tab width when TABSIZE is absent or not a non-negative number.
+inline constexpr int kDefaultTabWidth = 8;
+
+// One open unit. A unit is either reading or writing; switching from one to
+// the other repositions the file at the record where the switch happens.
+struct UnitFile {
+  enum class Mode : uint8_t { Idle, Reading, Writing };
+
+  int fd = -1;                // the file; for the console -1 (standard streams or capture)
+  bool regular = false;       // a regular file, which can be cut
+  bool cut_pending = false;   // cut the file right after the data of the next flush
+  Mode mode = Mode::Idle;
+  std::vector<char> out;      // output not yet written (files flush at kBlockSize)
+  std::unique_ptr<char[]> block;  // input block, kBlockSize bytes once reading starts
+  size_t block_pos = 0;       // next unread byte of the block
+  size_t block_len = 0;       // bytes in the block
+  std::string record;         // a record assembled across blocks or rewritten (CR, tab)
+};
+
+struct UnitTable {
+  ConsoleCapture* capture = nullptr;  // null: the process's standard streams
+  std::string directory;              // empty: the current directory
+  int tab_width = kDefaultTabWidth;   // 0: a tab reads as one blank
+  size_t capture_pos = 0;             // next byte of capture->input
+  UnitFile console;                   // its `out` holds the current console statement
+  std::map<int, UnitFile> files;
+};
+
+// The tab width TABSIZE asks for: a non-negative decimal number (at most
+// 2147483647), otherwise kDefaultTabWidth. `value` null: the variable is absent.
+int tab_width_from(const char* value);
 
 // Appends one record (its characters, then CR LF) to the unit's output.
 void put_record(Units& io, int unit, std::string_view chars);

@@ -1,0 +1,19 @@
+// The allele digits of a SNP_data record: one I1 field after another, read
+// in one pass instead of field by field.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace gp {
+
+// Reads out.size() consecutive one-column integer fields of `record`
+// starting at `column` (0-based), exactly as the field-by-field reading
+// would: a digit gives its value; a blank, a tab or a lone sign gives 0, and
+// so does a column past the record's end. Returns false at the first other
+// character, with the fields before it already stored.
+bool read_digit_run(std::string_view record, size_t column, std::span<int32_t> out);
+
+}  // namespace gp

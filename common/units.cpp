@@ -1,0 +1,412 @@
+#include "common/units.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace gp {
+namespace {
+
+constexpr int kStdin = 0;
+constexpr int kStdout = 1;
+constexpr int kStderr = 2;
+
+UnitFile& unit_file(Units& io, int unit) {
+  UnitTable& table = io.table();
+  if (unit == kConsole) return table.console;
+  auto found = table.files.find(unit);
+  if (found == table.files.end()) {
+    throw std::invalid_argument("unit " + std::to_string(unit) + " is not open");
+  }
+  return found->second;
+}
+
+// Writes all `size` bytes, resuming after partial writes and interruptions.
+// False with errno set when the system refuses.
+bool write_all(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Writes `size` bytes to the file; the first write after an open or a
+// repositioning cuts the file right after them, so what was there before
+// the written data is gone and nothing of the old content survives beyond.
+bool write_file(UnitFile& file, const char* data, size_t size) {
+  if (!write_all(file.fd, data, size)) return false;
+  if (file.cut_pending) {
+    file.cut_pending = false;
+    if (file.regular) {
+      const off_t end = ::lseek(file.fd, 0, SEEK_CUR);
+      if (end < 0 || ::ftruncate(file.fd, end) != 0) return false;
+    }
+  }
+  return true;
+}
+
+// Writes the buffered output of a file unit. The buffer is emptied even when
+// the system refuses, so a report that follows does not try the same bytes
+// twice. False with errno set on failure.
+bool flush_file(UnitFile& file) {
+  if (file.out.empty()) return true;
+  const bool ok = write_file(file, file.out.data(), file.out.size());
+  file.out.clear();
+  return ok;
+}
+
+bool flush_console_output(UnitTable& table) {
+  std::vector<char>& out = table.console.out;
+  if (out.empty()) return true;
+  bool ok = true;
+  if (table.capture != nullptr) {
+    table.capture->output.append(out.data(), out.size());
+  } else {
+    ok = write_all(kStdout, out.data(), out.size());
+  }
+  out.clear();
+  return ok;
+}
+
+void flush_or_report(Units& io, UnitFile& file, Statement statement, int unit) {
+  if (!flush_file(file)) system_error(io, errno, statement, unit);
+}
+
+// The file position of the next record when the unit was reading ahead.
+off_t logical_position(const UnitFile& file) {
+  const off_t read_ahead = static_cast<off_t>(file.block_len - file.block_pos);
+  const off_t fd_position = ::lseek(file.fd, 0, SEEK_CUR);
+  return fd_position < 0 ? fd_position : fd_position - read_ahead;
+}
+
+void drop_input(UnitFile& file) {
+  file.block_pos = 0;
+  file.block_len = 0;
+}
+
+// A write after reads starts at the record after the last one read and
+// becomes the file's last record: the file is cut after it at the flush.
+void begin_writing(Units& io, UnitFile& file, int unit) {
+  if (file.mode == UnitFile::Mode::Reading) {
+    const off_t position = logical_position(file);
+    if (position < 0 || ::lseek(file.fd, position, SEEK_SET) < 0) {
+      system_error(io, errno, Statement::Write, unit);
+    }
+    drop_input(file);
+    file.cut_pending = true;
+  }
+  file.mode = UnitFile::Mode::Writing;
+}
+
+// Flushes and closes every file unit and the console output. With
+// `report_failures` a refusal by the system goes to the report; without, it
+// is ignored (the report is already on its way).
+void close_all(Units& io, bool report_failures) {
+  UnitTable& table = io.table();
+  const bool console_ok = flush_console_output(table);
+  if (!console_ok && report_failures) system_error(io, errno, Statement::None, kConsole);
+  while (!table.files.empty()) {
+    auto first = table.files.begin();
+    const int unit = first->first;
+    UnitFile file = std::move(first->second);
+    table.files.erase(first);
+    bool ok = flush_file(file);
+    int error = errno;
+    if (::close(file.fd) != 0 && ok) {
+      ok = false;
+      error = errno;
+    }
+    if (!ok && report_failures) system_error(io, error, Statement::None, unit);
+  }
+}
+
+const char* statement_name(Statement statement) {
+  switch (statement) {
+    case Statement::Read: return "READ";
+    case Statement::Write: return "WRITE";
+    case Statement::Open: return "OPEN";
+    case Statement::Rewind: return "REWIND";
+    case Statement::None: break;
+  }
+  return "";
+}
+
+// Each line goes out with one write, so a report is never interleaved
+// within a line with other output of the process.
+void report_line(UnitTable& table, const std::string& line) {
+  if (table.capture != nullptr) {
+    table.capture->errors += line;
+  } else {
+    (void)write_all(kStderr, line.data(), line.size());
+  }
+}
+
+[[noreturn]] void report(Units& io, std::string_view header, std::string_view message, Statement statement,
+                         int unit) {
+  close_all(io, /*report_failures=*/false);
+  UnitTable& table = io.table();
+  report_line(table, "? " + std::string(header) + "\r\n");
+  report_line(table, "? " + std::string(message) + "\r\n");
+  if (statement != Statement::None) {
+    const std::string unit_text = unit == kConsole ? "*" : std::to_string(unit);
+    report_line(table, "? " + std::string(statement_name(statement)) + "(UNIT=" + unit_text + ",...\n");
+  }
+  throw ProgramEnd{kExitFailure};
+}
+
+// Fills the unit's input block; false at the end of the input.
+bool fill_block(Units& io, UnitFile& file, int unit) {
+  UnitTable& table = io.table();
+  if (!file.block) file.block = std::make_unique<char[]>(kBlockSize);
+  file.block_pos = 0;
+  file.block_len = 0;
+  if (unit == kConsole && table.capture != nullptr) {
+    const std::string& input = table.capture->input;
+    const size_t size = std::min(kBlockSize, input.size() - std::min(table.capture_pos, input.size()));
+    std::memcpy(file.block.get(), input.data() + table.capture_pos, size);
+    table.capture_pos += size;
+    file.block_len = size;
+    return size > 0;
+  }
+  const int fd = unit == kConsole ? kStdin : file.fd;
+  for (;;) {
+    const ssize_t got = ::read(fd, file.block.get(), kBlockSize);
+    if (got >= 0) {
+      file.block_len = static_cast<size_t>(got);
+      return got > 0;
+    }
+    if (errno != EINTR) system_error(io, errno, Statement::Read, unit);
+  }
+}
+
+void begin_reading(Units& io, UnitFile& file, int unit) {
+  if (unit == kConsole) {
+    flush_console(io);
+  } else if (file.mode == UnitFile::Mode::Writing) {
+    flush_or_report(io, file, Statement::Read, unit);
+  }
+  file.mode = UnitFile::Mode::Reading;
+}
+
+bool has_cr_or_tab(const char* start, size_t size) {
+  return std::memchr(start, '\r', size) != nullptr || std::memchr(start, '\t', size) != nullptr;
+}
+
+// Appends `size` bytes of a record to `record`, dropping CRs and expanding
+// each tab with blanks up to the next multiple of `tab_width` (one blank
+// when the width is 0). Runs of plain characters are copied whole.
+void append_expanded(std::string& record, const char* start, size_t size, int tab_width) {
+  const char* end = start + size;
+  while (start < end) {
+    const char* run = start;
+    while (run < end && *run != '\r' && *run != '\t') ++run;
+    record.append(start, run);
+    if (run == end) return;
+    if (*run == '\t') {
+      const size_t column = record.size();
+      const size_t width = static_cast<size_t>(tab_width);
+      record.append(width == 0 ? 1 : width - column % width, ' ');
+    }
+    start = run + 1;
+  }
+}
+
+}  // namespace
+
+std::string_view failure_text(Failure failure) {
+  switch (failure) {
+    case Failure::PastEndOfFile: return "Attempt to read past end of file";
+    case Failure::IllegalCharacter: return "Illegal character in numeric input";
+    case Failure::AllocationFails: return "Runtime memory allocation fails";
+    case Failure::BufferAllocation: return "Buffer allocation failed";
+    case Failure::IntegerOverflow: return "Integer overflow in numeric input";
+  }
+  return "Unknown failure";
+}
+
+int tab_width_from(const char* value) {
+  if (value == nullptr || *value == '\0') return kDefaultTabWidth;
+  int64_t width = 0;
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return kDefaultTabWidth;
+    width = width * 10 + (*c - '0');
+    if (width > INT32_MAX) return kDefaultTabWidth;
+  }
+  return static_cast<int>(width);
+}
+
+Units::Units(ConsoleCapture* capture, std::string directory) : table_(std::make_unique<UnitTable>()) {
+  table_->capture = capture;
+  table_->directory = std::move(directory);
+  table_->tab_width = tab_width_from(std::getenv("TABSIZE"));
+}
+
+// Normally every unit is closed already (end of program or report). A table
+// dropped without either still gets its output out, as far as the system
+// allows; failures can no longer be reported here.
+Units::~Units() {
+  (void)flush_console_output(*table_);
+  for (auto& [unit, file] : table_->files) {
+    (void)flush_file(file);
+    ::close(file.fd);
+  }
+}
+
+void open_unit(Units& io, int unit, std::string_view name) {
+  if (unit == kConsole) throw std::invalid_argument("the console cannot be opened as a file");
+  UnitTable& table = io.table();
+  if (table.files.count(unit) != 0) {
+    UnitFile& old = table.files[unit];
+    flush_or_report(io, old, Statement::Open, unit);
+    ::close(old.fd);
+    table.files.erase(unit);
+  }
+  const size_t end = name.find_last_not_of(' ');
+  name = end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1);
+  std::string path(name);
+  if (!table.directory.empty()) path = table.directory + "/" + path;
+
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) system_error(io, errno, Statement::Open, unit);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    const int error = errno;
+    ::close(fd);
+    system_error(io, error, Statement::Open, unit);
+  }
+  UnitFile& file = table.files[unit];
+  file.fd = fd;
+  file.regular = S_ISREG(status.st_mode);
+  file.cut_pending = true;
+  file.out.reserve(kBlockSize);
+}
+
+void cut_unit(Units& io, int unit) {
+  UnitFile& file = unit_file(io, unit);
+  if (unit == kConsole) return;
+  begin_writing(io, file, unit);
+  flush_or_report(io, file, Statement::Write, unit);
+  file.cut_pending = false;
+  if (!file.regular) return;
+  const off_t position = ::lseek(file.fd, 0, SEEK_CUR);
+  if (position < 0 || ::ftruncate(file.fd, position) != 0) system_error(io, errno, Statement::Write, unit);
+}
+
+void rewind_unit(Units& io, int unit) {
+  UnitFile& file = unit_file(io, unit);
+  if (unit == kConsole) {
+    flush_console(io);
+    return;
+  }
+  flush_or_report(io, file, Statement::Rewind, unit);
+  if (::lseek(file.fd, 0, SEEK_SET) < 0) system_error(io, errno, Statement::Rewind, unit);
+  drop_input(file);
+  file.mode = UnitFile::Mode::Idle;
+  file.cut_pending = true;
+}
+
+void put_record(Units& io, int unit, std::string_view chars) {
+  UnitFile& file = unit_file(io, unit);
+  if (unit == kConsole) {
+    file.out.insert(file.out.end(), chars.begin(), chars.end());
+    file.out.push_back('\r');
+    file.out.push_back('\n');
+    return;
+  }
+  begin_writing(io, file, unit);
+  const auto append = [&](const char* data, size_t size) {
+    while (size > 0) {
+      if (file.out.empty() && size >= kBlockSize) {
+        const size_t whole = size - size % kBlockSize;
+        if (!write_file(file, data, whole)) system_error(io, errno, Statement::Write, unit);
+        data += whole;
+        size -= whole;
+        continue;
+      }
+      const size_t take = std::min(size, kBlockSize - file.out.size());
+      file.out.insert(file.out.end(), data, data + take);
+      data += take;
+      size -= take;
+      if (file.out.size() == kBlockSize) flush_or_report(io, file, Statement::Write, unit);
+    }
+  };
+  append(chars.data(), chars.size());
+  append("\r\n", 2);
+}
+
+void flush_console(Units& io) {
+  if (!flush_console_output(io.table())) system_error(io, errno, Statement::Write, kConsole);
+}
+
+std::string_view next_record(Units& io, int unit) {
+  UnitFile& file = unit_file(io, unit);
+  begin_reading(io, file, unit);
+  const int tab_width = io.table().tab_width;
+  bool assembling = false;
+  for (;;) {
+    if (file.block_pos == file.block_len && !fill_block(io, file, unit)) {
+      fatal_error(io, Failure::PastEndOfFile, Statement::Read, unit);
+    }
+    const char* start = file.block.get() + file.block_pos;
+    const size_t available = file.block_len - file.block_pos;
+    const char* line_feed = static_cast<const char*>(std::memchr(start, '\n', available));
+    const size_t size = line_feed != nullptr ? static_cast<size_t>(line_feed - start) : available;
+    file.block_pos += line_feed != nullptr ? size + 1 : size;
+    // A record wholly inside the block, with nothing to rewrite, is handed
+    // out where it lies.
+    if (!assembling && line_feed != nullptr && !has_cr_or_tab(start, size)) return {start, size};
+    if (!assembling) file.record.clear();
+    assembling = true;
+    append_expanded(file.record, start, size, tab_width);
+    if (line_feed != nullptr) return file.record;
+  }
+}
+
+void end_program(Units& io) {
+  close_all(io, /*report_failures=*/true);
+  throw ProgramEnd{kExitOk};
+}
+
+void fatal_error(Units& io, Failure failure, Statement statement, int unit) {
+  report(io, "KALDREN Runtime Error:", failure_text(failure), statement, unit);
+}
+
+void system_error(Units& io, int error_number, Statement statement, int unit) {
+  report(io, "System Error:", std::strerror(error_number), statement, unit);
+}
+
+void input_error(Units& io, std::string_view message, Statement statement, int unit) {
+  report(io, "Input Error:", message, statement, unit);
+}
+
+int run_program(Units& io, const std::function<void()>& main_procedure) {
+  int status = kExitFailure;
+  try {
+    try {
+      main_procedure();
+      end_program(io);
+    } catch (const std::bad_alloc&) {
+      fatal_error(io, Failure::BufferAllocation);
+    }
+  } catch (const ProgramEnd& end) {
+    status = end.status;
+  }
+  return status;
+}
+
+}  // namespace gp
