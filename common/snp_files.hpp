@@ -39,11 +39,15 @@ struct SetupContent {
   std::span<const float> snp_val;
 };
 
-// Opens SNP_setup (unit 1) and writes its eight statements.
+// Opens SNP_setup (unit 1) and writes its eight statements. A count,
+// frequency or effect that would not print as a number ends the run with an
+// input error naming its line and value, after the complete lines before it.
 void write_setup(Units& io, const SetupContent& setup);
 
 // Writes record `rec_id` of SNP_data (unit 2, already open) with the layout
 // `layout` (from data_layout): number, y, s_bv and the allele digits of geno.
+// A number, y or s_bv that would not print as a number ends the run with an
+// input error naming the record; the earlier records stay in the file.
 void write_data_record(Units& io, const Layout& layout, int32_t rec_id, float y, float s_bv,
                        std::span<const int32_t> geno);
 
