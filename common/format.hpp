@@ -25,23 +25,29 @@ struct DecimalDigits {
 DecimalDigits decimal_digits(float value);
 
 // Rounds to n significant digits, half up on the truncated digits: n <= 7
-// looks at digit n + 1; n >= 8 decides on D8 itself (D8 becomes 0, D7 may
-// carry). A carry out of D1 gives 1000... and raises the exponent. For n <= 0
-// see the fixed-point rule in format.cpp.
+// looks at digit n + 1 and clears the digits after n; n >= 8 decides on D8
+// itself (D8 becomes 0, D7 may carry). A carry out of D1 gives 1000... and
+// raises the exponent. n <= 0 (a fixed-point field whose last decimal lies
+// above D1): zero, or 0.1 x 10^(exponent + 1) when n = 0 and D1 >= 5.
 void round_digits(DecimalDigits& digits, int n);
 
 // Iw (w > 0) and I0 (w = 0): right-justified, minus for negatives, w
-// asterisks when the digits do not fit.
+// asterisks when the digits do not fit. Writes w (I0: at most kMaxIntChars)
+// characters.
 char* write_int(char* out, int32_t value, int width);
 
-// Fw.d (w > 0) and F0.d (w = 0).
+// Fw.d (w > 0) and F0.d (w = 0, d <= kMaxDecimals). Writes w (F0.d: at most
+// kMaxFixedChars) characters; a value that prints as zero has no sign, "NaN"
+// and "INF" are right-justified with a minus when the sign bit is set.
 char* write_fixed(char* out, float value, int width, int decimals);
 
-// Ew.d, w > 0.
+// Ew.d, w > 0: exactly w characters.
 char* write_exp(char* out, float value, int width, int decimals);
 
 // Free-form items, with the blanks that separate them from what precedes:
-// "  7", " -7", "  0.500000", "  5.000000E-02", "  NaN".
+// "  7", " -7", "  0.500000", "  5.000000E-02", "  NaN". Reals take the
+// fixed form with six significant digits for 0.1 <= |x| < 1000000 and zero,
+// the exponent form with seven otherwise. At most kMaxFreeItemChars.
 char* write_free_int(char* out, int32_t value);
 char* write_free_real(char* out, float value);
 

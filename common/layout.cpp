@@ -3,6 +3,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "common/format.hpp"
+
 namespace gp {
 namespace {
 
@@ -107,6 +109,7 @@ class Parser {
         ++pos_;
         item.decimals = number();
         if (c == 'E' && item.width == 0) fail("Ew.d needs w > 0");
+        if (item.width == 0 && item.decimals > kMaxDecimals) fail("F0.d takes at most 16 decimals");
         break;
       case '(': {
         if (depth > 8) fail("groups nested too deeply");
