@@ -1,0 +1,122 @@
+// The two-pass product with X'X and the single-precision sums of the normal
+// equations, proved bit-identical to their per-record forms.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "estimator/lhs_product.hpp"
+#include "estimator/normal_equations.hpp"
+#include "estimator/state.hpp"
+
+namespace gp {
+namespace {
+
+DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols) {
+  DesignMatrix x;
+  x.rows = rows;
+  x.cols = cols;
+  x.codes.resize(static_cast<size_t>(rows * cols));
+  std::uniform_int_distribution<int> code(-1, 1);
+  for (int64_t i = 0; i < rows; ++i) {
+    x.at(i, 0) = 1;
+    for (int64_t j = 1; j < cols; ++j) x.at(i, j) = static_cast<int8_t>(code(rng));
+  }
+  return x;
+}
+
+// The product as one pass over the records, with the matrix held as floats:
+// for each record, s = row i times v, then every w(j) += x(i, j) * s.
+std::vector<double> literal_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
+  std::vector<float> xf(x.codes.begin(), x.codes.end());
+  const int64_t n = static_cast<int64_t>(v.size());
+  std::vector<double> w(v.size(), 0.0);
+  for (int64_t i = 0; i < x.rows; ++i) {
+    double s = 0.0;
+    for (int64_t k = 0; k < n; ++k) s = static_cast<double>(xf[i + k * x.rows]) * v[k] + s;
+    for (int64_t j = 0; j < n; ++j) w[j] = static_cast<double>(xf[i + j * x.rows]) * s + w[j];
+  }
+  for (int64_t j = 1; j < n; ++j) w[j] = static_cast<double>(var_ratio) * v[j] + w[j];
+  return w;
+}
+
+std::vector<double> fast_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
+  std::vector<double> row_sums(static_cast<size_t>(x.rows), -7.0);  // stale content must not matter
+  std::vector<double> w(v.size(), -7.0);
+  lhs_product(x, var_ratio, v, row_sums, w);
+  return w;
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST(LhsProduct, TwoPassesEqualThePerRecordLoopBitForBit) {
+  struct Shape { int64_t rows, snps; };
+  const Shape shapes[] = {{0, 0}, {1, 0}, {7, 0}, {0, 5}, {1, 1}, {4, 1}, {3, 3},  {5, 4},   {13, 7},
+                          {7, 13}, {2, 40}, {40, 2}, {64, 63}, {101, 9}, {9, 101}, {257, 31}, {31, 258}};
+  std::mt19937 rng(20240611);
+  std::uniform_real_distribution<double> value(-1.0e3, 1.0e3);
+  std::uniform_real_distribution<float> ratio(-2.0f, 50.0f);
+  for (const Shape& shape : shapes) {
+    for (int trial = 0; trial < 20; ++trial) {
+      const DesignMatrix x = random_matrix(rng, shape.rows, shape.snps + 1);
+      std::vector<double> v(static_cast<size_t>(shape.snps + 1));
+      for (double& element : v) element = value(rng) * std::ldexp(1.0, trial % 7 * 9 - 30);
+      const float var_ratio = trial == 0 ? 0.0f : ratio(rng);
+      EXPECT_TRUE(same_bits(fast_lhs_product(x, var_ratio, v), literal_lhs_product(x, var_ratio, v)))
+          << shape.rows << " records, " << shape.snps << " SNPs, trial " << trial;
+    }
+  }
+}
+
+TEST(LhsProduct, UnitVectorsGiveColumnsOfTheCoefficientMatrix) {
+  // Codes of SNP 1 over four records: -1, 0, +1, +1; SNP 2: +1, +1, -1, 0.
+  DesignMatrix x{4, 3, {1, 1, 1, 1, -1, 0, 1, 1, 1, 1, -1, 0}};
+  struct Case { std::vector<double> v; float ratio; std::vector<double> w; };
+  const Case cases[] = {
+      {{1, 0, 0}, 2.5f, {4, 1, 1}},      // column 1: no ratio on the mean
+      {{0, 1, 0}, 2.5f, {1, 5.5, -2}},   // column 2 with the ratio on its diagonal
+      {{0, 0, 1}, 0.0f, {1, -2, 3}},     // ratio 0: X'X alone
+      {{1, 1, 1}, 1.0f, {6, 3, 3}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(fast_lhs_product(x, c.ratio, c.v), c.w) << "v = (" << c.v[0] << ", " << c.v[1] << ", " << c.v[2] << ")";
+  }
+}
+
+TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> phenotype(-500.0f, 3000.0f);
+  for (const auto [rows, snps] : {std::pair{0, 3}, {1, 0}, {6, 2}, {35, 17}, {200, 11}}) {
+    EstimatorState state;
+    state.nrec = rows;
+    state.n_snp = snps;
+    state.neq = snps + 1;
+    state.x = random_matrix(rng, rows, state.neq);
+    state.y.resize(static_cast<size_t>(rows));
+    state.xpy.assign(static_cast<size_t>(state.neq), 0.0f);
+    state.diag.assign(static_cast<size_t>(state.neq), -1.0f);
+    std::vector<float> xpy(static_cast<size_t>(state.neq), 0.0f);
+    float sum_y = 0.0f;
+    for (int64_t i = 0; i < rows; ++i) {
+      state.y[i] = phenotype(rng);
+      add_record_to_xpy(state, i);
+      for (int64_t j = 0; j < state.neq; ++j) xpy[j] = state.y[i] * static_cast<float>(state.x.at(i, j)) + xpy[j];
+      sum_y += state.y[i];
+    }
+    form_diag(state);
+    EXPECT_EQ(state.xpy, xpy);
+    EXPECT_EQ(state.xpy[0], sum_y) << "X'y(1) is the running sum of the phenotypes";
+    EXPECT_EQ(state.diag[0], static_cast<float>(rows)) << "X'X(1,1) is the number of records";
+    for (int64_t j = 1; j < state.neq; ++j) {
+      float nonzero = 0.0f;
+      for (int64_t i = 0; i < rows; ++i) nonzero += state.x.at(i, j) != 0 ? 1.0f : 0.0f;
+      EXPECT_EQ(state.diag[j], nonzero) << "column " << j;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace gp
