@@ -260,7 +260,10 @@ void read_record(Units& io, int unit, const Layout& layout, std::initializer_lis
       case Kind::Int:
       case Kind::Fixed:
       case Kind::Exp: {
-        if (element.kind == Kind::Int && element.width == 1 && targets.item().kind() == InItem::Kind::Int) {
+        // A run of one-column integer fields into an integer array (the
+        // allele digits) is read in one pass with the same result.
+        if (element.kind == Kind::Int && element.width == 1 && cursor.repeats_left() > 1 &&
+            targets.item().kind() == InItem::Kind::Int) {
           const size_t run = std::min(static_cast<size_t>(cursor.repeats_left()), targets.left_in_item());
           if (!read_digit_run(record, column, {targets.int_slot(), run})) {
             fatal_error(io, Failure::IllegalCharacter, Statement::Read, unit);
