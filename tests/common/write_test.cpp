@@ -123,7 +123,7 @@ TEST(RecordBufferTest, GrowsInStepsAndIsKeptAcrossStatements) {
 // an integer array; a layout of single I1 fields takes the field-by-field
 // path. Both must give the same characters, including asterisks, the reuse
 // of the layout past its last digit and arrays that end mid-run.
-TEST(DigitRun, EqualsFieldByFieldOutput) {
+TEST(OutputDigitRun, EqualsFieldByFieldOutput) {
   std::string single = "I6,1X,2F8.2,1X";
   for (int i = 0; i < 300; ++i) single += ",I1";
   const Layout run_layout = parse_layout("I6,1X,2F8.2,1X,300I1");
