@@ -63,7 +63,7 @@ uint32_t magnitude_of(int32_t value) {
 
 // "NaN" or "INF", with a minus sign when the sign bit is set, right-justified
 // in `width` columns (width 0: as few as needed).
-char* write_special(char* out, float value, int width) {
+char* write_non_finite(char* out, float value, int width) {
   const bool negative = std::signbit(value);
   const int needed = negative ? 4 : 3;
   if (width == 0) width = needed;
@@ -171,7 +171,7 @@ char* write_int(char* out, int32_t value, int width) {
 }
 
 char* write_fixed(char* out, float value, int width, int decimals) {
-  if (!std::isfinite(value)) return write_special(out, value, width);
+  if (!std::isfinite(value)) return write_non_finite(out, value, width);
   DecimalDigits digits = decimal_digits(value);
   round_digits(digits, decimals + digits.exponent);
 
@@ -199,7 +199,7 @@ char* write_fixed(char* out, float value, int width, int decimals) {
 }
 
 char* write_exp(char* out, float value, int width, int decimals) {
-  if (!std::isfinite(value)) return write_special(out, value, width);
+  if (!std::isfinite(value)) return write_non_finite(out, value, width);
   DecimalDigits digits = decimal_digits(value);
   round_digits(digits, decimals);
 
