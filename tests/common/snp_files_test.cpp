@@ -89,7 +89,9 @@ TEST(WriteSetup, SectionsTakeTenValuesPerLine) {
     EXPECT_EQ(lines[4], " snp_freq");
     EXPECT_EQ(lines[4 + c.value_lines], c.last_frequency_line);
     EXPECT_EQ(lines[5 + c.value_lines], " snp_val");
-    if (c.n_snp > 0) EXPECT_EQ(lines[6 + c.value_lines].substr(0, 16), "   -1.50   -1.25");
+    if (c.n_snp > 0) {
+      EXPECT_EQ(lines[6 + c.value_lines].substr(0, 16), "   -1.50   -1.25");
+    }
     EXPECT_EQ(lines.back().size(), c.n_snp == 0 ? 0u : 8u * ((c.n_snp - 1) % 10 + 1));
   }
 }
