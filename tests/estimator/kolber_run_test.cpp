@@ -11,61 +11,6 @@
 namespace gp::testing {
 namespace {
 
-// Four training records with phenotypes 1..4 and one SNP coded -1, 0, +1, +1;
-// four independent records after them.
-void write_four_record_study(const ScratchDir& dir) {
-  dir.write("SNP_setup", setup_file(1, 4, {0.5f}));
-  dir.write("SNP_data", data_line(1, 1, -0.5f, "11") + data_line(2, 2, 0, "12") + data_line(3, 3, 0.5f, "22") +
-                            data_line(4, 4, 0.5f, "22") + data_line(5, 1.5f, -0.5f, "11") +
-                            data_line(6, 2.5f, 0.5f, "21") + data_line(7, 3.5f, 0, "22") +
-                            data_line(8, 4.5f, 0.5f, "12"));
-}
-
-const std::string kFourRecordConsole = crlf({
-    "Program KOLBER 1.1 (Halvenor, QRT)",
-    " variance ratio?",
-    " Read 4 records with 1 SNP effects",
-    " read",
-    " diags",
-    " 5 elements of XPX:   4.0  3.0",
-    "",
-    "Iteration started at     0.00 seconds",
-    "convergence of 0.18E-33 reached in     2 rounds and .00 seconds",
-    "",
-    "",
-    "Results for training data set",
-    "                    y           simulated_bv     genomic_bv",
-    " mean               2.50           0.13           0.23",
-    " var                1.25           0.17           0.60",
-    " corr(s_bv,g_bv):1.000",
-    "",
-    "",
-    "Results for independent data set",
-    "                    y           simulated_bv     genomic_bv",
-    " mean               3.00           0.13           0.00",
-    " var                1.25           0.17           0.44",
-    " corr(s_bv,g_bv):0.426",
-    "",
-    "Finished in     0.00 seconds",
-});
-
-const std::string kFourRecordResults = crlf({
-    " Estimated mean:       2.27",
-    "Simulated and estimated genomic values",
-    "     1      0.50      0.93",
-    "",
-    "",
-    "Simulated and estimated breeding values",
-    "     1     -0.50     -0.93",
-    "     2      0.00      0.00",
-    "     3      0.50      0.93",
-    "     4      0.50      0.93",
-    "     1     -0.50     -0.93",
-    "     2      0.50      0.00",
-    "     3      0.00      0.93",
-    "     4      0.50      0.00",
-});
-
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -94,38 +39,6 @@ std::string random_data(int records, int snps, unsigned seed) {
     text += data_line(i, 100.0f + noise(rng), noise(rng), alleles);
   }
   return text;
-}
-
-TEST(KolberRun, FourRecordStudyPrintsTheWholeReport) {
-  ScratchDir dir;
-  write_four_record_study(dir);
-  const RunResult run = run_in_process(dir, "1\n");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.errors, "");
-  EXPECT_EQ(run.console, kFourRecordConsole);
-  EXPECT_EQ(dir.read("SNP_results"), kFourRecordResults);
-}
-
-TEST(KolberRun, MeanOnlyModel) {
-  ScratchDir dir;
-  dir.write("SNP_setup", setup_file(0, 3, {}));
-  dir.write("SNP_data", data_line(1, 1, 0, "") + data_line(2, 2, 0, "") + data_line(3, 3, 0, "") +
-                            data_line(4, 10, 0, "") + data_line(5, 20, 0, "") + data_line(6, 30, 0, ""));
-  const RunResult run = run_in_process(dir, "2.5\n");
-  ASSERT_EQ(run.status, 0) << run.errors;
-  for (const char* line : {" Read 3 records with 0 SNP effects", " 5 elements of XPX:   3.0",
-                           " mean               2.00           0.00           0.00",
-                           " mean              20.00           0.00           0.00",
-                           " var                0.67           0.00           0.00", " corr(s_bv,g_bv):  NaN"}) {
-    EXPECT_TRUE(has_line(run.console, line)) << line << "\n" << run.console;
-  }
-  EXPECT_NE(run.console.find(" reached in     1 rounds"), std::string::npos) << run.console;
-  EXPECT_EQ(lines_of(dir.read("SNP_results")),
-            (std::vector<std::string>{" Estimated mean:       2.00", "Simulated and estimated genomic values", "", "",
-                                      "", "Simulated and estimated breeding values", "     1      0.00      0.00",
-                                      "     2      0.00      0.00", "     3      0.00      0.00",
-                                      "     1      0.00      0.00", "     2      0.00      0.00",
-                                      "     3      0.00      0.00"}));
 }
 
 TEST(KolberRun, NoRecordsPrintsNotANumberStatistics) {
@@ -177,10 +90,10 @@ TEST(KolberRun, MoreThanTenThousandSnpsKeepOneLinePerRecord) {
 
 TEST(KolberRun, ExistingResultsAreReplacedWhole) {
   ScratchDir dir;
-  write_four_record_study(dir);
+  copy_scenario_inputs(dir, "kolber_four_records");
   dir.write("SNP_results", std::string(5000, 'x') + "\r\n");
   ASSERT_EQ(run_in_process(dir, "1\n").status, 0);
-  EXPECT_EQ(dir.read("SNP_results"), kFourRecordResults);
+  EXPECT_EQ(dir.read("SNP_results"), scenario_file("kolber_four_records", "expected_SNP_results"));
 }
 
 struct BadInput {
@@ -246,7 +159,7 @@ TEST(KolberRun, BadInputEndsInTheErrorReport) {
 
 TEST(KolberRun, FailureBeforeTheSolverLeavesEarlierResultsUntouched) {
   ScratchDir dir;
-  write_four_record_study(dir);
+  copy_scenario_inputs(dir, "kolber_four_records");
   dir.write("SNP_data", data_line(1, 1, 0, "13"));
   dir.write("SNP_results", "earlier results\r\n");
   EXPECT_EQ(run_in_process(dir, "1\n").status, 255);
@@ -256,17 +169,17 @@ TEST(KolberRun, FailureBeforeTheSolverLeavesEarlierResultsUntouched) {
 #ifdef KOLBER_PATH
 TEST(KolberProcess, AnswersOnStandardInputAndExitsZero) {
   ScratchDir dir;
-  write_four_record_study(dir);
+  copy_scenario_inputs(dir, "kolber_four_records");
   const RunResult run = run_process(KOLBER_PATH, dir, "1\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.errors, "");
-  EXPECT_EQ(mask_times(run.console), mask_times(kFourRecordConsole));
-  EXPECT_EQ(dir.read("SNP_results"), kFourRecordResults);
+  EXPECT_EQ(mask_times(run.console), mask_times(scenario_file("kolber_four_records", "expected_console")));
+  EXPECT_EQ(dir.read("SNP_results"), scenario_file("kolber_four_records", "expected_SNP_results"));
 }
 
 TEST(KolberProcess, BadAnswerExitsWithTheReport) {
   ScratchDir dir;
-  write_four_record_study(dir);
+  copy_scenario_inputs(dir, "kolber_four_records");
   const RunResult run = run_process(KOLBER_PATH, dir, "one\n");
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.console, crlf({"Program KOLBER 1.1 (Halvenor, QRT)", " variance ratio?"}));

@@ -107,6 +107,20 @@ std::string data_line(int rec_id, float y, float s_bv, const std::string& allele
   return head + fixed(y, 8) + fixed(s_bv, 8) + (alleles.empty() ? "" : " " + alleles) + "\r\n";
 }
 
+std::string scenario_file(const std::string& scenario, const std::string& file) {
+  std::ifstream in(fs::path(SCENARIO_DIR) / scenario / file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void copy_scenario_inputs(const ScratchDir& dir, const std::string& scenario) {
+  for (const auto& entry : fs::directory_iterator(fs::path(SCENARIO_DIR) / scenario)) {
+    const std::string file = entry.path().filename().string();
+    if (file != "answer" && !file.starts_with("expected_")) dir.write(file, scenario_file(scenario, file));
+  }
+}
+
 std::string mask_times(const std::string& console) {
   static const std::regex started("Iteration started at +[0-9.]+ seconds");
   static const std::regex rounds("rounds and [0-9.]+ seconds");

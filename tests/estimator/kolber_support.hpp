@@ -50,6 +50,12 @@ std::string setup_file(int n_snp, int nrec, const std::vector<float>& snp_val);
 // One SNP_data line: "I6,1X,2F8.2,1X" then the allele digits as given.
 std::string data_line(int rec_id, float y, float s_bv, const std::string& alleles);
 
+// A file of the scenario folder tests/scenarios/<scenario>.
+std::string scenario_file(const std::string& scenario, const std::string& file);
+
+// Copies the scenario's input files (all but "answer" and "expected_*").
+void copy_scenario_inputs(const ScratchDir& dir, const std::string& scenario);
+
 // The console with the three elapsed times blanked out.
 std::string mask_times(const std::string& console);
 

@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,13 +17,6 @@ namespace gp::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::vector<fs::path> kolber_scenarios() {
   std::vector<fs::path> folders;
@@ -44,17 +35,14 @@ TEST(KolberScenarios, EveryFolderReproducesItsExpectedOutput) {
   for (const fs::path& folder : folders) {
     const std::string name = folder.filename().string();
     ScratchDir dir;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      const std::string file = entry.path().filename().string();
-      if (file != "answer" && !file.starts_with("expected_")) dir.write(file, slurp(entry.path()));
-    }
-    const RunResult run = run_in_process(dir, slurp(folder / "answer"));
+    copy_scenario_inputs(dir, name);
+    const RunResult run = run_in_process(dir, scenario_file(name, "answer"));
     const bool fails = fs::exists(folder / "expected_errors");
     EXPECT_EQ(run.status, fails ? 255 : 0) << name;
-    EXPECT_EQ(run.console, slurp(folder / "expected_console")) << name;
-    EXPECT_EQ(run.errors, fails ? slurp(folder / "expected_errors") : "") << name;
+    EXPECT_EQ(run.console, scenario_file(name, "expected_console")) << name;
+    EXPECT_EQ(run.errors, fails ? scenario_file(name, "expected_errors") : "") << name;
     if (fs::exists(folder / "expected_SNP_results")) {
-      EXPECT_EQ(dir.read("SNP_results"), slurp(folder / "expected_SNP_results")) << name;
+      EXPECT_EQ(dir.read("SNP_results"), scenario_file(name, "expected_SNP_results")) << name;
     } else {
       EXPECT_FALSE(dir.exists("SNP_results")) << name;
     }
