@@ -208,6 +208,10 @@ bool has_cr_or_tab(const char* start, size_t size) {
 // each tab with blanks up to the next multiple of `tab_width` (one blank
 // when the width is 0). Runs of plain characters are copied whole.
 void append_expanded(std::string& record, const char* start, size_t size, int tab_width) {
+  if (!has_cr_or_tab(start, size)) {
+    record.append(start, size);
+    return;
+  }
   const char* end = start + size;
   while (start < end) {
     const char* run = start;
