@@ -104,26 +104,12 @@ TEST(Report, BufferAllocation) {
   EXPECT_EQ(run.errors, "? KALDREN Runtime Error:\r\n? Buffer allocation failed\r\n");
 }
 
-TEST(Report, AllocationOfAnArray) {
-  const RunResult run = run_captured("", [](Units& io) {
-    EXPECT_EQ(allocate_array<float>(io, -5).size(), 0u);
-    allocate_array<double>(io, int64_t{1} << 62);
-  });
-  EXPECT_EQ(run.errors, "? KALDREN Runtime Error:\r\n? Runtime memory allocation fails\r\n");
-}
-
 TEST(SystemErrors, NameOfADirectory) {
   ScratchDir dir;
   ::mkdir(dir.file("SNP_results").c_str(), 0777);
   const RunResult run = run_captured("", [](Units& io) { open_unit(io, 3, "SNP_results"); }, dir.path());
   EXPECT_EQ(run.status, kExitFailure);
   EXPECT_EQ(run.errors, report_text("System Error:", std::strerror(EISDIR), "OPEN(UNIT=3,..."));
-}
-
-TEST(SystemErrors, MissingDirectory) {
-  ScratchDir dir;
-  const RunResult run = run_captured("", [](Units& io) { open_unit(io, 1, "f"); }, dir.file("nowhere"));
-  EXPECT_EQ(run.errors, report_text("System Error:", std::strerror(ENOENT), "OPEN(UNIT=1,..."));
 }
 
 // A device that is always full: the failure shows on the write that fills
