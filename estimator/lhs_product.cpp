@@ -11,8 +11,8 @@ namespace gp {
 // matrix: first every s(i), column after column (ascending k for each i),
 // then every w(j) down its column (ascending i). No addition is regrouped, so
 // the results are identical bit for bit, and both passes stream memory.
-void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
-                 std::span<double> w) {
+void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<const double> v,
+                          std::span<double> row_sums, std::span<double> w) {
   const int64_t rows = x.rows;
   const int64_t cols = x.cols;
   double* s = row_sums.data();
@@ -72,6 +72,16 @@ void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double>
 
   const double ratio = static_cast<double>(var_ratio);
   for (j = 1; j < cols; ++j) w[j] = ratio * v[j] + w[j];
+}
+
+void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
+                 std::span<double> w) {
+  static const bool vector_kernel = lhs_product_avx2_available();
+  if (vector_kernel) {
+    lhs_product_avx2(x, var_ratio, v, row_sums, w);
+  } else {
+    lhs_product_portable(x, var_ratio, v, row_sums, w);
+  }
 }
 
 }  // namespace gp
