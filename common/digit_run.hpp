@@ -7,6 +7,9 @@
 #include <span>
 #include <string_view>
 
+#include "common/layout.hpp"
+#include "common/text_io.hpp"
+
 namespace gp {
 
 // Reads out.size() consecutive one-column integer fields of `record`
@@ -15,5 +18,12 @@ namespace gp {
 // so does a column past the record's end. Returns false at the first other
 // character, with the fields before it already stored.
 bool read_digit_run(std::string_view record, size_t column, std::span<int32_t> out);
+
+// read_record, which also hands back the characters of the last record read
+// (CR dropped, tabs expanded), valid until the unit's next read: a reader can
+// take the fields of a SNP_data record before the digits with the shared
+// layout and the digits straight from the characters.
+std::string_view read_record_and_keep(Units& io, int unit, const Layout& layout,
+                                      std::initializer_list<InItem> items);
 
 }  // namespace gp

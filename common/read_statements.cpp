@@ -228,7 +228,8 @@ std::string_view field_text(std::string_view record, size_t column, size_t width
 
 }  // namespace
 
-void read_record(Units& io, int unit, const Layout& layout, std::initializer_list<InItem> items) {
+std::string_view read_record_and_keep(Units& io, int unit, const Layout& layout,
+                                      std::initializer_list<InItem> items) {
   using Kind = LayoutItem::Kind;
   Targets targets(items.begin(), items.end());
   std::string_view record = next_record(io, unit);
@@ -236,7 +237,7 @@ void read_record(Units& io, int unit, const Layout& layout, std::initializer_lis
   LayoutCursor cursor(layout);
   while (!targets.done()) {
     if (cursor.at_end()) {
-      if (!layout.has_value_field) return;
+      if (!layout.has_value_field) return record;
       record = next_record(io, unit);
       column = 0;
       cursor.restart();
@@ -285,6 +286,11 @@ void read_record(Units& io, int unit, const Layout& layout, std::initializer_lis
     }
     cursor.advance();
   }
+  return record;
+}
+
+void read_record(Units& io, int unit, const Layout& layout, std::initializer_list<InItem> items) {
+  read_record_and_keep(io, unit, layout, items);
 }
 
 void read_free(Units& io, int unit, std::initializer_list<InItem> items) {
