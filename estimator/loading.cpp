@@ -1,9 +1,12 @@
 #include "estimator/loading.hpp"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/snp_files.hpp"
 #include "estimator/normal_equations.hpp"
+#include "estimator/record_reader.hpp"
 
 namespace gp {
 
@@ -54,10 +57,7 @@ void allocate_equations(Units& io, EstimatorState& state) {
   state.x.cols = state.neq;
 }
 
-void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
-                         std::span<int32_t> geno) {
-  int32_t rec_id = 0;
-  read_data_record(io, layout, rec_id, y, s_bv, geno);
+void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_t> geno) {
   for (size_t k = 0; k < geno.size(); ++k) {
     if (geno[k] == 1 || geno[k] == 2) continue;
     input_error(io,
@@ -68,17 +68,36 @@ void read_checked_record(Units& io, const Layout& layout, int64_t record_number,
   }
 }
 
+void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
+                         std::span<int32_t> geno) {
+  int32_t rec_id = 0;
+  read_data_record(io, layout, rec_id, y, s_bv, geno);
+  check_allele_codes(io, record_number, geno);
+}
+
+// Rows are coded into a small row-major block, then copied into the
+// column-major matrix a block of bytes per column at a time, so a record
+// does not touch one cache line per column.
 void read_training_records(Units& io, EstimatorState& state) {
+  constexpr int64_t kBlockRows = 32;
   const Layout layout = data_layout(state.n_snp);
   open_unit(io, kDataUnit, kDataFile);
+  const int64_t neq = state.neq;
+  std::vector<int8_t> block = allocate_array<int8_t>(io, kBlockRows * neq);
   float s_bv = 0.0f;
-  for (int64_t i = 0; i < state.nrec; ++i) {
-    read_checked_record(io, layout, i + 1, state.y[i], s_bv, state.geno);
-    state.x.at(i, 0) = 1;
-    for (int64_t j = 0; j < state.n_snp; ++j) {
-      state.x.at(i, j + 1) = static_cast<int8_t>(genotype_code(state.geno, j));
+  for (int64_t first = 0; first < state.nrec; first += kBlockRows) {
+    const int64_t count = std::min<int64_t>(kBlockRows, state.nrec - first);
+    for (int64_t r = 0; r < count; ++r) {
+      const int64_t i = first + r;
+      const std::span<int8_t> row(block.data() + r * neq, static_cast<size_t>(neq));
+      row[0] = 1;
+      read_coded_record(io, layout, i + 1, state.y[i], s_bv, row.subspan(1), state.geno);
+      add_row_to_xpy(state.xpy, state.y[i], row);
     }
-    add_record_to_xpy(state, i);
+    for (int64_t j = 0; j < neq; ++j) {
+      int8_t* column = state.x.codes.data() + j * state.x.rows + first;
+      for (int64_t r = 0; r < count; ++r) column[r] = block[r * neq + j];
+    }
   }
 }
 

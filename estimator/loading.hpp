@@ -23,6 +23,10 @@ void allocate_equations(Units& io, EstimatorState& state);
 // X'y accumulated record by record.
 void read_training_records(Units& io, EstimatorState& state);
 
+// Stops the run with the report of read_checked_record when an allele code
+// of geno is not 1 or 2.
+void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_t> geno);
+
 // Reads the next SNP_data record into y, s_bv and geno, and stops the run
 // with a report naming `record_number` (position in the file) and the SNP
 // when an allele code is not 1 or 2 (a blank or a missing digit reads as 0).

@@ -13,6 +13,10 @@ void add_record_to_xpy(EstimatorState& state, int64_t i) {
   }
 }
 
+void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row) {
+  for (size_t j = 0; j < xpy.size(); ++j) xpy[j] = y * static_cast<float>(row[j]) + xpy[j];
+}
+
 void form_diag(EstimatorState& state) {
   for (int64_t j = 0; j < state.neq; ++j) {
     const int8_t* column = state.x.column(j);

@@ -1,10 +1,13 @@
 #include "estimator/results.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "common/snp_files.hpp"
 #include "estimator/loading.hpp"
+#include "estimator/record_reader.hpp"
 
 namespace gp {
 
@@ -33,14 +36,16 @@ void write_result_header(Units& io, const EstimatorState& state) {
 
 // Reads the next nrec records of SNP_data, writing each record's breeding
 // values to SNP_results as it goes. `first_record` is the position in the
-// file of the first of them.
-SetStatistics validate_set(Units& io, EstimatorState& state, const Layout& data, int64_t first_record) {
+// file of the first of them; `codes` holds one record's coded genotypes.
+SetStatistics validate_set(Units& io, EstimatorState& state, const Layout& data, int64_t first_record,
+                           std::span<int8_t> codes) {
   static const Layout kValues = parse_layout("I6,2F10.2");
+  const bool finite_effects = std::all_of(state.sol.begin(), state.sol.end(), [](float e) { return std::isfinite(e); });
   RunningMoments moments;
   float s_bv = 0.0f;
   for (int32_t i = 0; i < state.nrec; ++i) {
-    read_checked_record(io, data, first_record + i, state.y[i], s_bv, state.geno);
-    const float g_bv = genomic_value(state.geno, state.sol);
+    read_coded_record(io, data, first_record + i, state.y[i], s_bv, codes, state.geno);
+    const float g_bv = finite_effects ? genomic_value_skipping_zeros(codes, state.sol) : genomic_value(codes, state.sol);
     write_record(io, kResultsUnit, kValues, {i + 1, s_bv, g_bv});
     moments.add(state.y[i], s_bv, g_bv);
   }
@@ -97,6 +102,31 @@ float genomic_value(std::span<const int32_t> geno, std::span<const float> sol) {
   return g_bv;
 }
 
+float genomic_value(std::span<const int8_t> codes, std::span<const float> sol) {
+  float g_bv = 0.0f;
+  for (size_t j = 0; j < codes.size(); ++j) g_bv = static_cast<float>(codes[j]) * sol[j + 1] + g_bv;
+  return g_bv;
+}
+
+// A zero code contributes 0 * effect, a signed zero when the effect is
+// finite. The sum starts at +0.0 and adding a signed zero to it leaves it
+// unchanged; it can never become -0.0, since x + y is -0.0 in round to
+// nearest only when both are -0.0. So those terms can be left out, and the
+// others, being +-effect exactly, are gathered first to shorten the chain of
+// dependent additions.
+float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol) {
+  thread_local std::vector<float> terms;
+  terms.resize(codes.size());
+  size_t count = 0;
+  for (size_t j = 0; j < codes.size(); ++j) {
+    terms[count] = static_cast<float>(codes[j]) * sol[j + 1];
+    count += codes[j] != 0 ? 1 : 0;
+  }
+  float g_bv = 0.0f;
+  for (size_t t = 0; t < count; ++t) g_bv = terms[t] + g_bv;
+  return g_bv;
+}
+
 void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
   static const Layout kTrainingHeading = parse_layout("//'Results for training data set'");
   static const Layout kIndependentHeading = parse_layout("//'Results for independent data set'");
@@ -106,10 +136,11 @@ void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
   rewind_unit(io, kDataUnit);
   const Layout data = data_layout(state.n_snp);
 
+  std::vector<int8_t> codes = allocate_array<int8_t>(io, state.n_snp);
   write_record(io, kConsole, kTrainingHeading);
-  print_statistics(io, validate_set(io, state, data, 1));
+  print_statistics(io, validate_set(io, state, data, 1, codes));
   write_record(io, kConsole, kIndependentHeading);
-  print_statistics(io, validate_set(io, state, data, int64_t{state.nrec} + 1));
+  print_statistics(io, validate_set(io, state, data, int64_t{state.nrec} + 1, codes));
 
   write_record(io, kConsole, kFinished, {cpu_seconds() - state.start_time});
   state = EstimatorState{};

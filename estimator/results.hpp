@@ -38,6 +38,12 @@ class RunningMoments {
 // single precision; the mean sol(0) is left out.
 float genomic_value(std::span<const int32_t> geno, std::span<const float> sol);
 
+// The same from the coded genotypes, one per SNP.
+float genomic_value(std::span<const int8_t> codes, std::span<const float> sol);
+
+// genomic_value from the codes, bit for bit, when every sol is finite.
+float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol);
+
 // Writes SNP_results, reads the training and the independent records, prints
 // both blocks of statistics and "Finished in", and ends the program.
 [[noreturn]] void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds);

@@ -1,0 +1,46 @@
+#include "estimator/record_reader.hpp"
+
+#include "common/digit_run.hpp"
+#include "common/snp_files.hpp"
+#include "estimator/loading.hpp"
+#include "estimator/state.hpp"
+
+namespace gp {
+
+bool code_plain_digits(std::string_view digits, std::span<int8_t> codes) {
+  const size_t n = 2 * codes.size();
+  if (digits.size() < n) return false;
+  const unsigned char* chars = reinterpret_cast<const unsigned char*>(digits.data());
+  // One test for the whole record: a byte outside '1'..'2' wraps above 1.
+  unsigned char outside = 0;
+  for (size_t k = 0; k < n; ++k) outside |= static_cast<unsigned char>(chars[k] - '1') > 1 ? 1 : 0;
+  if (outside != 0) return false;
+  // '1' + '1' - 99 = -1, '1' + '2' - 99 = 0, '2' + '2' - 99 = +1: the allele
+  // codes summed minus 3.
+  constexpr int kTwoZerosAndThree = 2 * '0' + 3;
+  for (size_t j = 0; j < codes.size(); ++j) {
+    codes[j] = static_cast<int8_t>(chars[2 * j] + chars[2 * j + 1] - kTwoZerosAndThree);
+  }
+  return true;
+}
+
+void read_coded_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
+                       std::span<int8_t> codes, std::span<int32_t> geno) {
+  int32_t rec_id = 0;
+  // The shared layout reads the fields before the digits; with only three
+  // items it stops there, leaving the digits to this reader.
+  const std::string_view record = read_record_and_keep(io, kDataUnit, layout, {rec_id, y, s_bv});
+  const std::string_view digits =
+      record.size() > kFirstDigitColumn ? record.substr(kFirstDigitColumn) : std::string_view();
+  if (code_plain_digits(digits, codes)) return;
+
+  if (!read_digit_run(record, kFirstDigitColumn, geno)) {
+    fatal_error(io, Failure::IllegalCharacter, Statement::Read, kDataUnit);
+  }
+  check_allele_codes(io, record_number, geno);
+  for (size_t j = 0; j < codes.size(); ++j) {
+    codes[j] = static_cast<int8_t>(genotype_code(geno, static_cast<int64_t>(j)));
+  }
+}
+
+}  // namespace gp
