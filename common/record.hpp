@@ -68,4 +68,9 @@ void build_layout_records(RecordBuffer& buffer, const Layout& layout, std::initi
 // The one record of a free-form output statement, passed to `sink`.
 void build_free_record(RecordBuffer& buffer, std::initializer_list<OutItem> items, RecordSink sink);
 
+// An output statement whose characters the caller has already built:
+// `records` followed by the line end. It may hold several records, each but
+// the last ending in its CR LF, which then reach the unit as one piece.
+void write_prepared_record(Units& io, int unit, std::string_view records);
+
 }  // namespace gp

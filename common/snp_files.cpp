@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/format.hpp"
+#include "common/record.hpp"
 
 namespace gp {
 namespace {
@@ -121,6 +122,48 @@ void write_data_record(Units& io, const Layout& layout, int32_t rec_id, float y,
   } else {
     write_record(io, kDataUnit, layout, {rec_id, y, s_bv, geno});
   }
+}
+
+DataLines make_data_lines(Units& io, int32_t n_snp) {
+  constexpr size_t kBatchBytes = size_t{1} << 20;
+  DataLines lines;
+  lines.n_snp = std::max(n_snp, 0);
+  // With no allele digits the blank of column 24 is a gap at the record's end.
+  lines.record_chars = lines.n_snp > 0 ? 24 + 2 * static_cast<size_t>(lines.n_snp) : 23;
+  const size_t slot = lines.record_chars + 2;
+  lines.batch_lines = std::max<size_t>(1, kBatchBytes / slot);
+  lines.chars = allocate_array<char>(io, static_cast<int64_t>(lines.batch_lines * slot));
+  return lines;
+}
+
+// The leading columns are formatted once, by the writers the layout uses, and
+// checked on the characters themselves: a field holding an asterisk, NaN or
+// INF is what fits_int and fits_fixed reject.
+void write_data_line(Units& io, DataLines& lines, int32_t rec_id, float y, float s_bv) {
+  const auto unreadable_field = [](const char* field, const char* end) {
+    return std::find_if(field, end, [](char c) { return c == '*' || c == 'N' || c == 'I'; }) != end;
+  };
+  const auto report = [&](const std::string& what, const char* field) {
+    flush_data_lines(io, lines);
+    unreadable(io, kDataUnit, "SNP_data record " + std::to_string(rec_id), what, field);
+  };
+  char* const start = lines.chars.data() + lines.pending * (lines.record_chars + 2);
+  if (unreadable_field(start, write_int(start, rec_id, 6))) report("the record number " + std::to_string(rec_id), "I6");
+  start[6] = ' ';
+  if (unreadable_field(start + 7, write_fixed(start + 7, y, 8, 2))) report("y = " + real_text(y), "F8.2");
+  if (unreadable_field(start + 15, write_fixed(start + 15, s_bv, 8, 2))) report("s_bv = " + real_text(s_bv), "F8.2");
+  start[23] = ' ';
+  start[lines.record_chars] = '\r';
+  start[lines.record_chars + 1] = '\n';
+  if (++lines.pending == lines.batch_lines) flush_data_lines(io, lines);
+}
+
+// The unit adds the line end of the last line itself.
+void flush_data_lines(Units& io, DataLines& lines) {
+  if (lines.pending == 0) return;
+  const size_t length = lines.pending * (lines.record_chars + 2) - 2;
+  lines.pending = 0;
+  write_prepared_record(io, kDataUnit, {lines.chars.data(), length});
 }
 
 void read_data_record(Units& io, const Layout& layout, int32_t& rec_id, float& y, float& s_bv,

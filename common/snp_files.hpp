@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "common/layout.hpp"
 #include "common/text_io.hpp"
@@ -50,6 +51,35 @@ void write_setup(Units& io, const SetupContent& setup);
 // input error naming the record; the earlier records stay in the file.
 void write_data_record(Units& io, const Layout& layout, int32_t rec_id, float y, float s_bv,
                        std::span<const int32_t> geno);
+
+// SNP_data lines assembled in place and handed to the unit about a MiB at a
+// time: the allele digits are drawn straight into the next line, and
+// write_data_line puts the number, y and s_bv in front of them.
+struct DataLines {
+  int32_t n_snp = 0;
+  size_t record_chars = 0;  // one line without its CR LF
+  size_t batch_lines = 0;   // lines held before they go to the unit
+  size_t pending = 0;       // complete lines not yet handed over
+  std::vector<char> chars;  // batch_lines x (record_chars + 2)
+};
+
+// Lines for n_snp SNPs (none when n_snp < 1); ends the run with "Runtime
+// memory allocation fails" when memory is short.
+DataLines make_data_lines(Units& io, int32_t n_snp);
+
+// Where the 2 x n_snp allele digits ('1' or '2') of the next line go.
+inline char* allele_digits(DataLines& lines) {
+  return lines.chars.data() + lines.pending * (lines.record_chars + 2) + 24;
+}
+
+// Completes the next line as record `rec_id` with y, s_bv and its allele
+// digits: the same characters, and the same report for a value that does not
+// fit its field, as write_data_record with data_layout(n_snp) and the digits'
+// codes. The report comes after every earlier line has reached the file.
+void write_data_line(Units& io, DataLines& lines, int32_t rec_id, float y, float s_bv);
+
+// Hands the completed lines to SNP_data (unit 2). Call before the program ends.
+void flush_data_lines(Units& io, DataLines& lines);
 
 // Reads the next record of SNP_data (unit 2) with `layout` into the
 // buffers: the record number, y, s_bv and geno.size() allele digits.

@@ -34,6 +34,15 @@ void write_record(Units& io, int unit, const Layout& layout, std::initializer_li
   });
 }
 
+void write_prepared_record(Units& io, int unit, std::string_view records) {
+  try {
+    put_record(io, unit, records);
+  } catch (const std::bad_alloc&) {
+    fatal_error(io, Failure::BufferAllocation, Statement::Write, unit);
+  }
+  if (unit == kConsole) flush_console(io);
+}
+
 void write_free(Units& io, int unit, std::initializer_list<OutItem> items) {
   run_output_statement(io, unit, [&](RecordBuffer& buffer, RecordSink sink) {
     build_free_record(buffer, items, sink);

@@ -9,6 +9,7 @@
 
 #include "common/rng.hpp"
 #include "common/snp_files.hpp"
+#include "simulator/allele_draws.hpp"
 #include "simulator/model.hpp"
 #include "simulator/parameters.hpp"
 
@@ -64,7 +65,8 @@ void run_tarvox(Units& io, const MillisecondClock& clock) {
   check_parameters(io, p);
 
   const int64_t n_snp = p.n_snp;
-  std::vector<int32_t> geno = allocate_array<int32_t>(io, 2 * n_snp);
+  // The animal's allele codes live as the digits of its SNP_data line.
+  DataLines lines = make_data_lines(io, p.n_snp);
   std::vector<float> snp_freq = allocate_array<float>(io, n_snp);
   std::vector<float> snp_val = allocate_array<float>(io, n_snp);
 
@@ -86,14 +88,16 @@ void run_tarvox(Units& io, const MillisecondClock& clock) {
   // records beside the new SNP_setup.
   open_unit(io, kDataUnit, kDataFile);
   cut_unit(io, kDataUnit);
-  const Layout record_layout = data_layout(p.n_snp);
+  const std::span<const float> effects = std::span<const float>(snp_val).first(effects_in_use(snp_val));
   const int32_t records = p.nrec > 0 ? 2 * p.nrec : 0;
   for (int32_t i = 1; i <= records; ++i) {
-    draw_genotypes(g, snp_freq, geno);
-    const float s_bv = breeding_value(geno, snp_val);
+    char* const digits = allele_digits(lines);
+    draw_allele_digits(g, snp_freq, digits);
+    const float s_bv = breeding_value_of_digits(digits, effects);
     const float y = record_value(g, p, s_bv);
-    write_data_record(io, record_layout, i, y, s_bv, geno);
+    write_data_line(io, lines, i, y, s_bv);
   }
+  flush_data_lines(io, lines);
 
   write_report(io, p);
   end_program(io);

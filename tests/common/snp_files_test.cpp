@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -143,6 +144,70 @@ TEST(WriteDataRecord, ValuesThatCannotBeReadBackStopTheRun) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.errors, std::string("? Input Error:\r\n? ") + c.message + "\r\n? WRITE(UNIT=2,...\n");
     EXPECT_EQ(run.data, "     1     5.00    1.00 12\r\n") << "the record before stays";
+  }
+}
+
+struct DataRecord {
+  int32_t rec_id;
+  float y, s_bv;
+};
+
+// Writes `records` with the allele codes of record r at index (i + r) % 3
+// taken from {1, 2, 2}, through write_data_record (reference) or DataLines.
+SnpFilesRun write_records(int32_t n_snp, const std::vector<DataRecord>& records, bool reference) {
+  return run_in_scratch([&](Units& io) {
+    open_unit(io, kDataUnit, kDataFile);
+    const Layout layout = data_layout(n_snp);
+    DataLines lines = make_data_lines(io, n_snp);
+    std::vector<int32_t> geno(2 * static_cast<size_t>(std::max(n_snp, 0)));
+    for (size_t r = 0; r < records.size(); ++r) {
+      for (size_t i = 0; i < geno.size(); ++i) geno[i] = (i + r) % 3 == 0 ? 1 : 2;
+      const DataRecord& d = records[r];
+      if (reference) {
+        write_data_record(io, layout, d.rec_id, d.y, d.s_bv, geno);
+      } else {
+        char* digits = allele_digits(lines);
+        for (size_t i = 0; i < geno.size(); ++i) digits[i] = static_cast<char>('0' + geno[i]);
+        write_data_line(io, lines, d.rec_id, d.y, d.s_bv);
+      }
+    }
+    flush_data_lines(io, lines);
+  });
+}
+
+// Batches of lines against one statement per record: the same bytes, over
+// several batches, and the same report and file when a value cannot be
+// written (the lines of the unfinished batch before it are in the file).
+TEST(DataLines, SameFileAndReportsAsWriteDataRecord) {
+  const float values[] = {12.34f, -0.001f, 0.125f, 2.675f, 99999.99f, -9999.99f, 0.005f, 7.0f, -42.5f, 1e-30f};
+  const float nan = NAN, inf = INFINITY;
+  struct Failure {
+    int32_t first_id;
+    float y, s_bv;
+  };
+  const Failure failures[] = {{1, 0.0f, 0.0f},         {1, 123456.7f, 0.0f}, {1, 0.0f, nan},
+                              {1, -inf, 0.0f},          {999990, 1.0f, 2.0f}, {-99998, 1.0f, 2.0f}};
+  for (int32_t n_snp : {-3, 0, 1, 3, 10000, 10001, 60000}) {
+    const DataLines shape = [&] {
+      Units io;
+      return make_data_lines(io, n_snp);
+    }();
+    const size_t count = 2 * shape.batch_lines + 3;
+    for (const Failure& f : failures) {
+      SCOPED_TRACE(::testing::Message() << n_snp << " SNPs, records from " << f.first_id << ", last y " << f.y);
+      std::vector<DataRecord> records;
+      for (size_t r = 0; r < count; ++r) {
+        records.push_back({f.first_id + static_cast<int32_t>(r), values[r % 10], -values[(r + 3) % 10]});
+      }
+      records.back().y = f.y == 0.0f ? records.back().y : f.y;
+      records.back().s_bv = f.s_bv == 0.0f ? records.back().s_bv : f.s_bv;
+      const SnpFilesRun expected = write_records(n_snp, records, true);
+      const SnpFilesRun got = write_records(n_snp, records, false);
+      EXPECT_EQ(got.status, expected.status);
+      EXPECT_EQ(got.errors, expected.errors);
+      EXPECT_EQ(got.data.size(), expected.data.size());
+      EXPECT_TRUE(got.data == expected.data);
+    }
   }
 }
 

@@ -1,0 +1,38 @@
+// The hot kernels of a record: the allele draws of one animal, written as the
+// digits of its SNP_data line, and its breeding value taken from those digits.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "common/rng.hpp"
+
+namespace gp {
+
+// For SNP j = 1 ... snp_freq.size() and allele k = 1 then 2, one draw
+// u = uniform(0, 1); the allele's digit is '2' when snp_freq(j) > u, else '1'.
+// `digits` receives 2 x snp_freq.size() characters, allele 1 of SNP 1 first.
+// Runs the eight-lane kernel when the processor has it.
+void draw_allele_digits(Generator& g, std::span<const float> snp_freq, char* digits);
+
+// The same draws one at a time: the reference for the kernel below.
+void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, char* digits);
+
+// True when this processor runs draw_allele_digits_avx2.
+bool allele_draws_avx2_available();
+
+// The same digits and the same final state, drawn eight lanes at a time.
+// Needs allele_draws_avx2_available().
+void draw_allele_digits_avx2(Generator& g, std::span<const float> snp_freq, char* digits);
+
+// How many leading effects the breeding value needs: one past the last
+// non-zero effect when every effect is finite, otherwise all of them.
+size_t effects_in_use(std::span<const float> snp_val);
+
+// s_bv = sum over j of x(j) x snp_val(j), x(j) = digit(2j) + digit(2j+1) - 3
+// from the allele digits, in single precision, SNP 1 first. Pass
+// snp_val.first(effects_in_use(snp_val)): the effects after the last
+// non-zero one add only zeros, which leave the sum as it is.
+float breeding_value_of_digits(const char* digits, std::span<const float> snp_val);
+
+}  // namespace gp
