@@ -36,16 +36,19 @@ void write_result_header(Units& io, const EstimatorState& state) {
 
 // Reads the next nrec records of SNP_data, writing each record's breeding
 // values to SNP_results as it goes. `first_record` is the position in the
-// file of the first of them; `codes` holds one record's coded genotypes.
+// file of the first of them; `codes` holds one record's coded genotypes,
+// `terms` its non-zero terms.
 SetStatistics validate_set(Units& io, EstimatorState& state, const Layout& data, int64_t first_record,
-                           std::span<int8_t> codes) {
+                           std::span<int8_t> codes, std::span<float> terms) {
   static const Layout kValues = parse_layout("I6,2F10.2");
-  const bool finite_effects = std::all_of(state.sol.begin(), state.sol.end(), [](float e) { return std::isfinite(e); });
+  const bool finite_effects =
+      std::all_of(state.sol.begin(), state.sol.end(), [](float effect) { return std::isfinite(effect); });
   RunningMoments moments;
   float s_bv = 0.0f;
   for (int32_t i = 0; i < state.nrec; ++i) {
     read_coded_record(io, data, first_record + i, state.y[i], s_bv, codes, state.geno);
-    const float g_bv = finite_effects ? genomic_value_skipping_zeros(codes, state.sol) : genomic_value(codes, state.sol);
+    const float g_bv =
+        finite_effects ? genomic_value_skipping_zeros(codes, state.sol, terms) : genomic_value(codes, state.sol);
     write_record(io, kResultsUnit, kValues, {i + 1, s_bv, g_bv});
     moments.add(state.y[i], s_bv, g_bv);
   }
@@ -114,9 +117,8 @@ float genomic_value(std::span<const int8_t> codes, std::span<const float> sol) {
 // nearest only when both are -0.0. So those terms can be left out, and the
 // others, being +-effect exactly, are gathered first to shorten the chain of
 // dependent additions.
-float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol) {
-  thread_local std::vector<float> terms;
-  terms.resize(codes.size());
+float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol,
+                                   std::span<float> terms) {
   size_t count = 0;
   for (size_t j = 0; j < codes.size(); ++j) {
     terms[count] = static_cast<float>(codes[j]) * sol[j + 1];
@@ -137,10 +139,11 @@ void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
   const Layout data = data_layout(state.n_snp);
 
   std::vector<int8_t> codes = allocate_array<int8_t>(io, state.n_snp);
+  std::vector<float> terms = allocate_array<float>(io, state.n_snp);
   write_record(io, kConsole, kTrainingHeading);
-  print_statistics(io, validate_set(io, state, data, 1, codes));
+  print_statistics(io, validate_set(io, state, data, 1, codes, terms));
   write_record(io, kConsole, kIndependentHeading);
-  print_statistics(io, validate_set(io, state, data, int64_t{state.nrec} + 1, codes));
+  print_statistics(io, validate_set(io, state, data, int64_t{state.nrec} + 1, codes, terms));
 
   write_record(io, kConsole, kFinished, {cpu_seconds() - state.start_time});
   state = EstimatorState{};

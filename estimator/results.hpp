@@ -42,7 +42,9 @@ float genomic_value(std::span<const int32_t> geno, std::span<const float> sol);
 float genomic_value(std::span<const int8_t> codes, std::span<const float> sol);
 
 // genomic_value from the codes, bit for bit, when every sol is finite.
-float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol);
+// `terms` is work space of codes.size() values.
+float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol,
+                                   std::span<float> terms);
 
 // Writes SNP_results, reads the training and the independent records, prints
 // both blocks of statistics and "Finished in", and ends the program.
