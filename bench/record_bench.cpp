@@ -1,0 +1,87 @@
+// One SNP_data record of 10 000 SNPs (20 024 characters) written and read
+// back through the text-record layer: the simulator's batched lines, one
+// layout statement per record, and the estimator's record reader.
+#include <benchmark/benchmark.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/snp_files.hpp"
+
+namespace gp {
+namespace {
+
+constexpr int32_t kSnps = 10000;
+
+std::vector<int32_t> allele_codes() {
+  std::vector<int32_t> geno(2 * kSnps);
+  for (size_t i = 0; i < geno.size(); ++i) geno[i] = (i * 7 + i / 3) % 3 == 0 ? 2 : 1;
+  return geno;
+}
+
+// Output goes to /dev/null so only the layer's own work is timed.
+void BM_WriteDataLine(benchmark::State& state) {
+  Units io;
+  open_unit(io, kDataUnit, "/dev/null");
+  DataLines lines = make_data_lines(io, kSnps);
+  const std::vector<int32_t> geno = allele_codes();
+  int32_t rec_id = 0;
+  for (auto _ : state) {
+    char* digits = allele_digits(lines);
+    for (size_t i = 0; i < geno.size(); ++i) digits[i] = static_cast<char>('0' + geno[i]);
+    write_data_line(io, lines, rec_id++ % 999999 + 1, 12.34f, -3.5f);
+  }
+  flush_data_lines(io, lines);
+  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+}
+BENCHMARK(BM_WriteDataLine);
+
+void BM_WriteDataRecordStatement(benchmark::State& state) {
+  Units io;
+  open_unit(io, kDataUnit, "/dev/null");
+  const Layout layout = data_layout(kSnps);
+  const std::vector<int32_t> geno = allele_codes();
+  int32_t rec_id = 0;
+  for (auto _ : state) write_data_record(io, layout, rec_id++ % 999999 + 1, 12.34f, -3.5f, geno);
+  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+}
+BENCHMARK(BM_WriteDataRecordStatement);
+
+// Reads a file of 64 records over and over, rewinding at its end.
+void BM_ReadDataRecord(benchmark::State& state) {
+  constexpr int32_t kRecords = 64;
+  std::string dir = (std::filesystem::temp_directory_path() / "record_bench_XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) {
+    state.SkipWithError("no scratch directory");
+    return;
+  }
+  {
+    Units io(nullptr, dir);
+    open_unit(io, kDataUnit, kDataFile);
+    const Layout layout = data_layout(kSnps);
+    const std::vector<int32_t> geno = allele_codes();
+    for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
+    run_program(io, [&] { end_program(io); });
+  }
+  Units io(nullptr, dir);
+  open_unit(io, kDataUnit, kDataFile);
+  const Layout layout = data_layout(kSnps);
+  std::vector<int32_t> geno(2 * kSnps);
+  int32_t rec_id = 0;
+  float y = 0.0f, s_bv = 0.0f;
+  int32_t read = 0;
+  for (auto _ : state) {
+    if (read++ % kRecords == 0) rewind_unit(io, kDataUnit);
+    read_data_record(io, layout, rec_id, y, s_bv, geno);
+    benchmark::DoNotOptimize(geno.data());
+  }
+  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ReadDataRecord);
+
+}  // namespace
+}  // namespace gp
