@@ -36,7 +36,9 @@ void scale_effects(float var_a, float sim_var, std::span<float> snp_val);
 // ((1 - h2) x var_a) / h2.
 float residual_variance(float h2, float var_a);
 
-// Record steps of one animal.
+// Record steps of one animal, in their plain form: the run draws the alleles
+// and sums the breeding value with the kernels of allele_draws.hpp, which the
+// tests hold to these.
 
 // Fills geno (two codes per SNP, allele 1 first) with 1, or 2 where
 // snp_freq(j) exceeds the allele's uniform(0, 1) draw. geno has 2 x snp_freq.size()
