@@ -70,8 +70,9 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 TEST(LhsProduct, EveryKernelEqualsThePerRecordLoopBitForBit) {
-  // Shapes around the kernels' blocks: 32-row register blocks, 128-column
-  // chunks (and 16), 16-row pieces and 32-column groups, with every kind of remainder.
+  // Shapes around the kernels' blocks: 32-row register blocks, 16-column
+  // chunks, 32-row tiles of 16-row pieces and 32-column groups, with every
+  // kind of remainder.
   struct Shape { int64_t rows, snps; };
   const Shape shapes[] = {{0, 0},   {1, 0},   {7, 0},    {0, 5},    {1, 1},    {4, 1},   {3, 3},   {5, 4},
                           {13, 7},  {7, 13},  {2, 40},   {40, 2},   {64, 63},  {101, 9}, {9, 101}, {257, 31},
