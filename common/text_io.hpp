@@ -134,6 +134,11 @@ void cut_unit(Units& io, int unit);
 // The next read of `unit` starts again at the first record.
 void rewind_unit(Units& io, int unit);
 
+// Writes the records held for `unit` to its file now, so that a refusal by
+// the system is reported before the program tells the user its files are
+// complete.
+void flush_unit(Units& io, int unit);
+
 // Output statements: with a layout, or in free form (one record).
 void write_record(Units& io, int unit, const Layout& layout, std::initializer_list<OutItem> items = {});
 void write_free(Units& io, int unit, std::initializer_list<OutItem> items = {});

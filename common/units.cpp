@@ -99,6 +99,7 @@ void drop_input(UnitFile& file) {
 // A write after reads starts at the record after the last one read and
 // becomes the file's last record: the file is cut after it at the flush.
 void begin_writing(Units& io, UnitFile& file, int unit) {
+  if (file.write_error != 0) system_error(io, file.write_error, Statement::Write, unit);
   if (file.mode == UnitFile::Mode::Reading) {
     const off_t position = logical_position(file);
     if (position < 0 || ::lseek(file.fd, position, SEEK_SET) < 0) {
@@ -286,6 +287,17 @@ void open_unit(Units& io, int unit, std::string_view name) {
   do {
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
+  // A file the user may read but not write (a protected parameter file, a
+  // read-only disk) is opened for reading; its first write is refused with
+  // the reason the system gave here.
+  int write_error = 0;
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    write_error = errno;
+    do {
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) errno = write_error;
+  }
   if (fd < 0) system_error(io, errno, Statement::Open, unit);
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
@@ -295,6 +307,7 @@ void open_unit(Units& io, int unit, std::string_view name) {
   }
   UnitFile& file = table.files[unit];
   file.fd = fd;
+  file.write_error = write_error;
   file.regular = S_ISREG(status.st_mode);
   file.cut_pending = true;
   file.out.reserve(kBlockSize);
@@ -309,6 +322,14 @@ void cut_unit(Units& io, int unit) {
   if (!file.regular) return;
   const off_t position = ::lseek(file.fd, 0, SEEK_CUR);
   if (position < 0 || ::ftruncate(file.fd, position) != 0) system_error(io, errno, Statement::Write, unit);
+}
+
+void flush_unit(Units& io, int unit) {
+  if (unit == kConsole) {
+    flush_console(io);
+    return;
+  }
+  flush_or_report(io, unit_file(io, unit), Statement::Write, unit);
 }
 
 void rewind_unit(Units& io, int unit) {

@@ -28,6 +28,7 @@ struct UnitFile {
   int fd = -1;                // the file; for the console -1 (standard streams or capture)
   bool regular = false;       // a regular file, which can be cut
   bool cut_pending = false;   // cut the file right after the data of the next flush
+  int write_error = 0;        // errno that refused opening for writing; the unit reads only
   Mode mode = Mode::Idle;
   std::vector<char> out;      // output not yet written (files flush at kBlockSize)
   std::unique_ptr<char[]> block;  // input block, kBlockSize bytes once reading starts

@@ -145,6 +145,7 @@ void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
   write_record(io, kConsole, kIndependentHeading);
   print_statistics(io, validate_set(io, state, data, int64_t{state.nrec} + 1, codes, terms));
 
+  flush_unit(io, kResultsUnit);
   write_record(io, kConsole, kFinished, {cpu_seconds() - state.start_time});
   state = EstimatorState{};
   end_program(io);

@@ -99,6 +99,8 @@ void run_tarvox(Units& io, const MillisecondClock& clock) {
   }
   flush_data_lines(io, lines);
 
+  flush_unit(io, kSetupUnit);
+  flush_unit(io, kDataUnit);
   write_report(io, p);
   end_program(io);
 }
