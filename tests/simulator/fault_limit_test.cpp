@@ -39,33 +39,37 @@ std::vector<std::string> complete_lines(const std::string& text, std::string* re
   return lines;
 }
 
-// A file-size limit stops SNP_data in its third block: the report names the
-// write, SNP_setup is whole, and SNP_data holds records 1, 2, ... in order,
+// A file-size limit stops SNP_data in the middle (a full block) or at its
+// last flush: the report names the write and no report of success comes
+// first; SNP_setup is whole, and SNP_data holds records 1, 2, ... in order,
 // each complete, followed at most by a piece of the next without its line
 // end (which no reader takes for a record).
-TEST(TarvoxFaults, FileSystemFullInTheMiddleOfSnpData) {
-  const fs::path dir = test::scratch_directory();
-  write_file(dir / "par_tarvox", par("100", "50"));
-  child::Limits limits;
-  limits.file_size = 20000;
-  const child::Run run = child::run(TARVOX_PATH, dir, "", limits);
-  EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, system_report(EFBIG, "WRITE(UNIT=2,..."));
-  EXPECT_EQ(run.out.find("Simulated "), std::string::npos) << "no report of success";
-  std::string rest;
-  const std::vector<std::string> setup = complete_lines(read_file(dir / "SNP_setup"), &rest);
-  EXPECT_EQ(setup.size(), 2u + 2 + 1 + 10 + 1 + 10);
-  EXPECT_EQ(rest, "");
-  const std::string data = read_file(dir / "SNP_data");
-  EXPECT_EQ(data.size(), 20000u);
-  const std::vector<std::string> records = complete_lines(data, &rest);
-  ASSERT_EQ(records.size(), 20000u / 226);
-  for (size_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(records[i].size(), 224u) << i;
-    EXPECT_EQ(std::stoi(records[i].substr(0, 6)), static_cast<int>(i + 1));
+TEST(TarvoxFaults, FileSystemFullWhileWritingSnpData) {
+  for (const char* nrec : {"500", "50"}) {
+    SCOPED_TRACE(nrec);
+    const fs::path dir = test::scratch_directory();
+    write_file(dir / "par_tarvox", par("100", nrec));
+    child::Limits limits;
+    limits.file_size = 20000;
+    const child::Run run = child::run(TARVOX_PATH, dir, "", limits);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, system_report(EFBIG, "WRITE(UNIT=2,..."));
+    EXPECT_EQ(run.out.find("Simulated "), std::string::npos) << "no report of success";
+    std::string rest;
+    const std::vector<std::string> setup = complete_lines(read_file(dir / "SNP_setup"), &rest);
+    EXPECT_EQ(setup.size(), 2u + 2 + 1 + 10 + 1 + 10);
+    EXPECT_EQ(rest, "");
+    const std::string data = read_file(dir / "SNP_data");
+    EXPECT_EQ(data.size(), 20000u);
+    const std::vector<std::string> records = complete_lines(data, &rest);
+    ASSERT_EQ(records.size(), 20000u / 226);
+    for (size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].size(), 224u) << i;
+      EXPECT_EQ(std::stoi(records[i].substr(0, 6)), static_cast<int>(i + 1));
+    }
+    EXPECT_EQ(rest.find('\n'), std::string::npos);
+    fs::remove_all(dir);
   }
-  EXPECT_EQ(rest.find('\n'), std::string::npos);
-  fs::remove_all(dir);
 }
 
 // Names the simulator opens taken by directories: the open is refused,
