@@ -1,6 +1,7 @@
 // The random-number kernels of one SNP_data record at 10 000 SNPs: 20 000
-// base draws one after another, and the allele digits drawn from them, one
-// draw at a time and eight lanes at a time.
+// base draws one after another, and the allele digits drawn from them: the
+// plain comparison with the frequencies, and the thresholds one draw and
+// eight lanes at a time.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -45,16 +46,34 @@ void BM_AlleleDigitsPlain(benchmark::State& state) {
 }
 BENCHMARK(BM_AlleleDigitsPlain);
 
+std::vector<int32_t> thresholds() {
+  std::vector<int32_t> t(2 * kSnps);
+  allele_thresholds(frequencies(), t);
+  return t;
+}
+
+void BM_AlleleDigitsPortable(benchmark::State& state) {
+  const std::vector<int32_t> t = thresholds();
+  std::string digits(2 * kSnps, ' ');
+  Generator g;
+  for (auto _ : state) {
+    draw_allele_digits_portable(g, t, digits.data());
+    benchmark::DoNotOptimize(digits.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(digits.size()));
+}
+BENCHMARK(BM_AlleleDigitsPortable);
+
 void BM_AlleleDigitsLanes(benchmark::State& state) {
   if (!allele_draws_avx2_available()) {
     state.SkipWithError("no AVX2 on this processor");
     return;
   }
-  const std::vector<float> freq = frequencies();
+  const std::vector<int32_t> t = thresholds();
   std::string digits(2 * kSnps, ' ');
   Generator g;
   for (auto _ : state) {
-    draw_allele_digits_avx2(g, freq, digits.data());
+    draw_allele_digits_avx2(g, t, digits.data());
     benchmark::DoNotOptimize(digits.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(digits.size()));

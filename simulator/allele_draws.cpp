@@ -25,7 +25,21 @@ constexpr Jump jump_of(int n) {
 
 inline char allele_digit(float freq, float u) { return freq > u ? '2' : '1'; }
 
+// k x 2^-24 < p exactly when k < p x 2^24: scaling by a power of two is exact
+// (subnormal p included), and an integer k lies below q when it lies below
+// ceil(q). No k passes a NaN, zero or negative p; every k passes p >= 1.
+int32_t threshold_of(float p) {
+  if (!(p > 0.0f)) return 0;
+  const float q = p * 0x1p24f;
+  if (q >= 0x1p24f) return int32_t{1} << 24;
+  return static_cast<int32_t>(std::ceil(q));
+}
+
 }  // namespace
+
+void allele_thresholds(std::span<const float> snp_freq, std::span<int32_t> thresholds) {
+  for (size_t j = 0; j < snp_freq.size(); ++j) thresholds[2 * j] = thresholds[2 * j + 1] = threshold_of(snp_freq[j]);
+}
 
 void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, char* digits) {
   Generator local = g;
@@ -37,6 +51,15 @@ void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, cha
   g = local;
 }
 
+void draw_allele_digits_portable(Generator& g, std::span<const int32_t> thresholds, char* digits) {
+  uint32_t state = g.state;
+  for (const int32_t t : thresholds) {
+    state = state * 69069u + 1u;
+    *digits++ = static_cast<int32_t>(state >> 8) < t ? '2' : '1';
+  }
+  g.state = state;
+}
+
 #ifdef GP_ALLELE_DRAWS_X86
 
 bool allele_draws_avx2_available() {
@@ -46,15 +69,12 @@ bool allele_draws_avx2_available() {
 
 // Four vectors of eight lanes hold the states of 32 consecutive draws; one
 // multiply-add by the 32-step jump moves every lane to its draw of the next
-// block, so the lanes produce exactly the sequence of single draws. A draw's
-// value is its 24 high bits times 2^-24, and uniform(0, 1) returns that value
-// unchanged ((1 - 0) x u + 0 = u, u never -0), so the comparison with the
-// frequency is the one the plain loop makes. Each block covers 16 SNPs; the
-// frequencies of four SNPs are spread to eight lanes, each twice.
-__attribute__((target("avx2"))) void draw_allele_digits_avx2(Generator& g, std::span<const float> snp_freq,
+// block, so the lanes produce exactly the sequence of single draws. The 32
+// comparisons k < threshold are packed to bytes (the packing interleaves
+// groups of four, which the final permutation puts back in draw order).
+__attribute__((target("avx2"))) void draw_allele_digits_avx2(Generator& g, std::span<const int32_t> thresholds,
                                                              char* digits) {
   constexpr int kLanes = 32;
-  constexpr size_t kSnpsPerBlock = kLanes / 2;
   static constexpr auto kStart = [] {
     std::array<Jump, kLanes> jumps{};
     for (int i = 0; i < kLanes; ++i) jumps[static_cast<size_t>(i)] = jump_of(i + 1);
@@ -62,7 +82,7 @@ __attribute__((target("avx2"))) void draw_allele_digits_avx2(Generator& g, std::
   }();
   constexpr Jump kBlock = jump_of(kLanes);
 
-  const size_t blocks = snp_freq.size() / kSnpsPerBlock;
+  const size_t blocks = thresholds.size() / kLanes;
   if (blocks > 0) {
     alignas(32) uint32_t start_a[kLanes], start_c[kLanes];
     for (int i = 0; i < kLanes; ++i) {
@@ -78,50 +98,44 @@ __attribute__((target("avx2"))) void draw_allele_digits_avx2(Generator& g, std::
     }
     const __m256i block_a = _mm256_set1_epi32(static_cast<int>(kBlock.a));
     const __m256i block_c = _mm256_set1_epi32(static_cast<int>(kBlock.c));
-    const __m256 scale = _mm256_set1_ps(0x1p-24f);
-    const __m256i pairs = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-    // Spreads the 32 comparison bits to 32 bytes: byte i tests bit i.
-    const __m256i byte_of_bit = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,  //
-                                                 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
-    const __m256i bit_in_byte = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+    const __m256i draw_order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     const __m256i digit_one = _mm256_set1_epi8('1');
 
-    const float* freq = snp_freq.data();
+    const int32_t* t = thresholds.data();
     for (size_t b = 0; b < blocks; ++b) {
-      uint32_t bits = 0;
+      __m256i below[4];
       for (int v = 0; v < 4; ++v) {
-        const __m256 u = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(s[v], 8)), scale);
-        const __m256 p = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(freq + 4 * v)), pairs);
-        const auto greater = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_cmp_ps(p, u, _CMP_GT_OQ)));
-        bits |= greater << (8 * v);
+        const __m256i k = _mm256_srli_epi32(s[v], 8);
+        below[v] = _mm256_cmpgt_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 8 * v)), k);
         s[v] = _mm256_add_epi32(_mm256_mullo_epi32(s[v], block_a), block_c);
       }
-      const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(bits)), byte_of_bit);
-      const __m256i set = _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit_in_byte), bit_in_byte);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(digits), _mm256_sub_epi8(digit_one, set));
-      freq += kSnpsPerBlock;
+      const __m256i packed = _mm256_packs_epi16(_mm256_packs_epi32(below[0], below[1]),
+                                                _mm256_packs_epi32(below[2], below[3]));
+      const __m256i in_order = _mm256_permutevar8x32_epi32(packed, draw_order);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(digits), _mm256_sub_epi8(digit_one, in_order));
+      t += kLanes;
       digits += kLanes;
     }
     skip_draws(g, static_cast<uint64_t>(blocks) * kLanes);
   }
-  draw_allele_digits_plain(g, snp_freq.subspan(blocks * kSnpsPerBlock), digits);
+  draw_allele_digits_portable(g, thresholds.subspan(blocks * kLanes), digits);
 }
 
 #else
 
 bool allele_draws_avx2_available() { return false; }
 
-void draw_allele_digits_avx2(Generator& g, std::span<const float> snp_freq, char* digits) {
-  draw_allele_digits_plain(g, snp_freq, digits);
+void draw_allele_digits_avx2(Generator& g, std::span<const int32_t> thresholds, char* digits) {
+  draw_allele_digits_portable(g, thresholds, digits);
 }
 
 #endif
 
-void draw_allele_digits(Generator& g, std::span<const float> snp_freq, char* digits) {
+void draw_allele_digits(Generator& g, std::span<const int32_t> thresholds, char* digits) {
   if (allele_draws_avx2_available()) {
-    draw_allele_digits_avx2(g, snp_freq, digits);
+    draw_allele_digits_avx2(g, thresholds, digits);
   } else {
-    draw_allele_digits_plain(g, snp_freq, digits);
+    draw_allele_digits_portable(g, thresholds, digits);
   }
 }
 

@@ -9,21 +9,32 @@
 
 namespace gp {
 
-// For SNP j = 1 ... snp_freq.size() and allele k = 1 then 2, one draw
-// u = uniform(0, 1); the allele's digit is '2' when snp_freq(j) > u, else '1'.
-// `digits` receives 2 x snp_freq.size() characters, allele 1 of SNP 1 first.
-// Runs the eight-lane kernel when the processor has it.
-void draw_allele_digits(Generator& g, std::span<const float> snp_freq, char* digits);
+// The allele draws compare snp_freq(j) > u, u = k x 2^-24 for the draw's 24
+// high bits k. `thresholds` receives, for every SNP twice (alleles 1 and 2),
+// the number of values k that pass: the comparison becomes k < threshold.
+// thresholds has 2 x snp_freq.size() elements.
+void allele_thresholds(std::span<const float> snp_freq, std::span<int32_t> thresholds);
 
-// The same draws one at a time: the reference for the kernel below.
+// For SNP j = 1 ... n and allele k = 1 then 2, one draw u = uniform(0, 1);
+// the allele's digit is '2' when snp_freq(j) > u, else '1'. `thresholds`
+// comes from allele_thresholds; `digits` receives thresholds.size()
+// characters, allele 1 of SNP 1 first. Runs the eight-lane kernel when the
+// processor has it.
+void draw_allele_digits(Generator& g, std::span<const int32_t> thresholds, char* digits);
+
+// The same draws one at a time, comparing with the frequencies themselves:
+// the reference for the two kernels.
 void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, char* digits);
+
+// The portable kernel: one draw at a time against the thresholds.
+void draw_allele_digits_portable(Generator& g, std::span<const int32_t> thresholds, char* digits);
 
 // True when this processor runs draw_allele_digits_avx2.
 bool allele_draws_avx2_available();
 
 // The same digits and the same final state, drawn eight lanes at a time.
 // Needs allele_draws_avx2_available().
-void draw_allele_digits_avx2(Generator& g, std::span<const float> snp_freq, char* digits);
+void draw_allele_digits_avx2(Generator& g, std::span<const int32_t> thresholds, char* digits);
 
 // How many leading effects the breeding value needs: one past the last
 // non-zero effect when every effect is finite, otherwise all of them.

@@ -67,6 +67,7 @@ void run_tarvox(Units& io, const MillisecondClock& clock) {
   const int64_t n_snp = p.n_snp;
   // The animal's allele codes live as the digits of its SNP_data line.
   DataLines lines = make_data_lines(io, p.n_snp);
+  std::vector<int32_t> thresholds = allocate_array<int32_t>(io, 2 * n_snp);
   std::vector<float> snp_freq = allocate_array<float>(io, n_snp);
   std::vector<float> snp_val = allocate_array<float>(io, n_snp);
 
@@ -88,11 +89,12 @@ void run_tarvox(Units& io, const MillisecondClock& clock) {
   // records beside the new SNP_setup.
   open_unit(io, kDataUnit, kDataFile);
   cut_unit(io, kDataUnit);
+  allele_thresholds(snp_freq, thresholds);
   const std::span<const float> effects = std::span<const float>(snp_val).first(effects_in_use(snp_val));
   const int32_t records = p.nrec > 0 ? 2 * p.nrec : 0;
   for (int32_t i = 1; i <= records; ++i) {
     char* const digits = allele_digits(lines);
-    draw_allele_digits(g, snp_freq, digits);
+    draw_allele_digits(g, thresholds, digits);
     const float s_bv = breeding_value_of_digits(digits, effects);
     const float y = record_value(g, p, s_bv);
     write_data_line(io, lines, i, y, s_bv);

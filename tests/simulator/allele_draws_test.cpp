@@ -1,13 +1,15 @@
-// The record kernels against the plain model: the allele digits drawn eight
-// lanes at a time against one draw at a time, the digits against the integer
-// codes of draw_genotypes, and the breeding value of the digits against
-// breeding_value over every effect.
+// The record kernels against the plain model: the allele digits drawn against
+// thresholds, eight lanes and one at a time, against the plain comparison with
+// the frequencies; those digits against the integer codes of draw_genotypes;
+// and the breeding value of the digits against breeding_value over every
+// effect.
 #include "simulator/allele_draws.hpp"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -28,20 +30,24 @@ struct Mixer {
 };
 
 // Frequencies of every kind a parameter set can give: ordinary ones, 0, 1 and
-// beyond, negative, NaN, and ties, where the frequency equals the value that
-// its allele's draw from `start` will give (the plain rule keeps code 1).
+// beyond, negative, NaN, subnormal, and ties, where the frequency equals the
+// value that its allele's draw from `start` will give (the plain rule keeps
+// code 1) or lies just beside it.
 std::vector<float> frequencies(Mixer& mix, size_t n_snp, Generator start) {
   std::vector<float> freq(n_snp);
   for (size_t j = 0; j < n_snp; ++j) {
     const float u1 = base_draw(start);
     const float u2 = base_draw(start);
-    switch (mix.next() % 8) {
+    switch (mix.next() % 10) {
       case 0: freq[j] = u1; break;
       case 1: freq[j] = u2; break;
-      case 2: {
-        const float special[] = {0.0f, 1.0f, 1.5f, -0.25f, std::numeric_limits<float>::quiet_NaN(),
-                                 std::numeric_limits<float>::infinity(), 0x1p-24f, 1.0f - 0x1p-24f};
-        freq[j] = special[mix.next() % 8];
+      case 2: freq[j] = std::nextafter(u1, 2.0f); break;
+      case 3: freq[j] = std::nextafter(u2, -1.0f); break;
+      case 4: {
+        const float special[] = {0.0f,      1.0f,           1.5f,     -0.25f, std::numeric_limits<float>::quiet_NaN(),
+                                 -0.0f,     0x1p-24f,       0x1p-149f, 1e30f, std::numeric_limits<float>::infinity(),
+                                 0x1.8p-24f, 1.0f - 0x1p-24f};
+        freq[j] = special[mix.next() % 12];
         break;
       }
       default: freq[j] = mix.unit(); break;
@@ -50,8 +56,37 @@ std::vector<float> frequencies(Mixer& mix, size_t n_snp, Generator start) {
   return freq;
 }
 
-TEST(AlleleDigits, EightLanesGiveThePlainDigitsAndFinalState) {
-  if (!allele_draws_avx2_available()) GTEST_SKIP() << "no AVX2 on this processor";
+std::vector<int32_t> thresholds_of(const std::vector<float>& freq) {
+  std::vector<int32_t> thresholds(2 * freq.size());
+  allele_thresholds(freq, thresholds);
+  return thresholds;
+}
+
+// Each threshold t splits the 2^24 draw values exactly: k = t - 1 passes
+// p > k x 2^-24, k = t does not, so the values below t are those that pass.
+TEST(AlleleThresholds, SplitTheDrawValuesWhereTheComparisonTurns) {
+  Mixer mix{3};
+  std::vector<float> freq = {0.0f, -0.0f, -1.0f, 0x1p-149f, 0x1p-24f, 0x1.0p-23f, 0.5f, 1.0f - 0x1p-24f, 1.0f,
+                             1.0f + 0x1p-23f, 3e38f, std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::infinity()};
+  for (int i = 0; i < 2000; ++i) freq.push_back(mix.unit());
+  for (int i = 0; i < 200; ++i) freq.push_back(std::nextafter(mix.unit(), 1.0f));
+  const std::vector<int32_t> thresholds = thresholds_of(freq);
+  for (size_t j = 0; j < freq.size(); ++j) {
+    const int32_t t = thresholds[2 * j];
+    EXPECT_EQ(thresholds[2 * j + 1], t);
+    ASSERT_GE(t, 0);
+    ASSERT_LE(t, 1 << 24);
+    if (t > 0) EXPECT_TRUE(freq[j] > static_cast<float>(t - 1) * 0x1p-24f) << freq[j] << " threshold " << t;
+    if (t < (1 << 24)) EXPECT_FALSE(freq[j] > static_cast<float>(t) * 0x1p-24f) << freq[j] << " threshold " << t;
+  }
+}
+
+// Both kernels against the plain comparison, from many states and over
+// lengths that end inside and at the edge of a 32-draw block.
+TEST(AlleleDigits, KernelsGiveThePlainDigitsAndFinalState) {
+  const bool lanes_available = allele_draws_avx2_available();
+  if (!lanes_available) std::cout << "no AVX2 on this processor: the portable kernel alone is checked\n";
   Mixer mix{17};
   std::vector<size_t> sizes;
   for (size_t n = 0; n <= 70; ++n) sizes.push_back(n);
@@ -59,13 +94,19 @@ TEST(AlleleDigits, EightLanesGiveThePlainDigitsAndFinalState) {
   for (size_t n_snp : sizes) {
     for (int round = 0; round < 6; ++round) {
       Generator plain{round == 0 ? kInitialState : round == 1 ? 0u : round == 2 ? 0xFFFFFFFFu : mix.next()};
-      Generator lanes = plain;
+      Generator portable = plain, lanes = plain;
       const std::vector<float> freq = frequencies(mix, n_snp, plain);
+      const std::vector<int32_t> thresholds = thresholds_of(freq);
       std::string expected(2 * n_snp + 1, '#'), got(2 * n_snp + 1, '#');
       draw_allele_digits_plain(plain, freq, expected.data());
-      draw_allele_digits_avx2(lanes, freq, got.data());
-      ASSERT_EQ(got, expected) << n_snp << " SNPs, round " << round;
-      ASSERT_EQ(lanes.state, plain.state) << n_snp << " SNPs, round " << round;
+      draw_allele_digits_portable(portable, thresholds, got.data());
+      ASSERT_EQ(got, expected) << "portable, " << n_snp << " SNPs, round " << round;
+      ASSERT_EQ(portable.state, plain.state) << "portable, " << n_snp << " SNPs, round " << round;
+      if (!lanes_available) continue;
+      got.assign(2 * n_snp + 1, '#');
+      draw_allele_digits_avx2(lanes, thresholds, got.data());
+      ASSERT_EQ(got, expected) << "eight lanes, " << n_snp << " SNPs, round " << round;
+      ASSERT_EQ(lanes.state, plain.state) << "eight lanes, " << n_snp << " SNPs, round " << round;
     }
   }
 }
@@ -87,7 +128,7 @@ TEST(AlleleDigits, DrawOfZeroAtEveryLane) {
     const std::vector<float> freq(24, 0x1p-24f);
     std::string expected(48, '#'), got(48, '#');
     draw_allele_digits_plain(plain, freq, expected.data());
-    draw_allele_digits_avx2(lanes, freq, got.data());
+    draw_allele_digits_avx2(lanes, thresholds_of(freq), got.data());
     EXPECT_EQ(expected.find('2'), static_cast<size_t>(lane));
     EXPECT_EQ(got, expected) << "lane " << lane;
     EXPECT_EQ(lanes.state, plain.state);
@@ -104,7 +145,7 @@ TEST(AlleleDigits, DigitsAreTheCodesOfDrawGenotypes) {
       std::vector<int32_t> geno(2 * n_snp);
       draw_genotypes(reference, freq, geno);
       std::string digits(2 * n_snp, '#');
-      draw_allele_digits(fast, freq, digits.data());
+      draw_allele_digits(fast, thresholds_of(freq), digits.data());
       std::string codes;
       for (int32_t code : geno) codes += static_cast<char>('0' + code);
       EXPECT_EQ(digits, codes) << n_snp << " SNPs";
