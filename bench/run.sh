@@ -37,12 +37,14 @@ for size in "${sizes[@]}"; do
     "$n_snp" $((n_snp / 10)) "$nrec" > par_tarvox
   line_chars=$((24 + 2 * n_snp))
 
-  # tarvox and the write anchor, each writing a new file.
+  # tarvox and the write anchor, each writing a new file and each starting
+  # with no dirty pages of the other still waiting for the disk.
   t_walls=() t_rss=() writes=()
   for ((r = 1; r <= repeat; r++)); do
-    rm -f SNP_data SNP_setup
+    rm -f SNP_data SNP_setup && sync
     "$measure" --stdout tarvox.out -- "$tarvox" 2> tarvox.time
     t_walls+=("$(field wall tarvox.time)") t_rss+=("$(field maxrss_kb tarvox.time)")
+    sync
     writes+=("$("$anchor" write anchor_data "$line_chars" $((2 * nrec)))")
     rm -f anchor_data
   done
@@ -53,7 +55,7 @@ for size in "${sizes[@]}"; do
        section=="freq" && /^ *[0-9.]/ {for (i=1; i<=NF; i++) s+=2*$i*(1-$i)}
        /snp_freq/ {section="freq"} /snp_val/ {section=""}
        END {printf "%.1f\n", var_e*s/var_a}' SNP_setup > answer
-  sync SNP_data
+  sync
   starts=() rounds_all=() per_round=() results_all=() k_walls=() k_users=() k_rss=() train_reads=() all_reads=()
   for ((r = 1; r <= repeat; r++)); do
     "$measure" --stdin answer --stdout kolber.out -- "$kolber" 2> kolber.time
