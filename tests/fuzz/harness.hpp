@@ -19,13 +19,26 @@
 
 namespace gp::fuzz {
 
-// One directory per process and target, reused by every run: the programs
-// replace the files they write, and the checks write the inputs afresh.
-inline std::string scratch_directory(const char* target) {
-  std::string pattern = (std::filesystem::temp_directory_path() / (std::string(target) + "_XXXXXX")).string();
-  if (::mkdtemp(pattern.data()) == nullptr) return {};
-  return pattern;
-}
+// One directory per process and target, reused by every run (the programs
+// replace the files they write, and the checks write the inputs afresh) and
+// removed with its files when the process ends.
+class ScratchDirectory {
+ public:
+  explicit ScratchDirectory(const char* target) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(target) + "_XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 inline void write_file(const std::string& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -10,7 +10,8 @@
 namespace gp::fuzz {
 
 inline std::string check_tarvox(std::string_view input) {
-  static const std::string directory = scratch_directory("tarvox_input");
+  static const ScratchDirectory scratch("tarvox_input");
+  const std::string& directory = scratch.path();
   if (longest_digit_run(input) > 3) return {};
   write_file(directory + "/par_tarvox", input);
   write_file(directory + "/SNP_setup", "old setup\r\n");
