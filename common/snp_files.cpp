@@ -143,8 +143,10 @@ void write_data_line(Units& io, DataLines& lines, int32_t rec_id, float y, float
   const auto unreadable_field = [](const char* field, const char* end) {
     return std::find_if(field, end, [](char c) { return c == '*' || c == 'N' || c == 'I'; }) != end;
   };
+  // The file ends after the lines before this one, even when none was written.
   const auto report = [&](const std::string& what, const char* field) {
     flush_data_lines(io, lines);
+    cut_unit(io, kDataUnit);
     unreadable(io, kDataUnit, "SNP_data record " + std::to_string(rec_id), what, field);
   };
   char* const start = lines.chars.data() + lines.pending * (lines.record_chars + 2);

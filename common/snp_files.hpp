@@ -75,7 +75,8 @@ inline char* allele_digits(DataLines& lines) {
 // Completes the next line as record `rec_id` with y, s_bv and its allele
 // digits: the same characters, and the same report for a value that does not
 // fit its field, as write_data_record with data_layout(n_snp) and the digits'
-// codes. The report comes after every earlier line has reached the file.
+// codes. The report comes after every earlier line has reached the file,
+// which is then cut after them.
 void write_data_line(Units& io, DataLines& lines, int32_t rec_id, float y, float s_bv);
 
 // Hands the completed lines to SNP_data (unit 2). Call before the program ends.

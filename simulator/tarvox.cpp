@@ -85,13 +85,15 @@ void run_tarvox(Units& io, const MillisecondClock& clock) {
 
   write_setup(io, {p.n_snp, p.n_qtl, p.nrec, p.nprog, p.var_a, p.var_e, p.sim_var, snp_freq, snp_val});
 
-  // Cut at once: a run without records must not leave an earlier study's
-  // records beside the new SNP_setup.
+  // The first write cuts an earlier study's file after the new data. A run
+  // without records cuts it at once, so no earlier record stays beside the
+  // new SNP_setup. (Cutting a file to nothing also makes some file systems
+  // write it all out when it is closed: the cut is not made when needless.)
   open_unit(io, kDataUnit, kDataFile);
-  cut_unit(io, kDataUnit);
   allele_thresholds(snp_freq, thresholds);
   const std::span<const float> effects = std::span<const float>(snp_val).first(effects_in_use(snp_val));
   const int32_t records = p.nrec > 0 ? 2 * p.nrec : 0;
+  if (records == 0) cut_unit(io, kDataUnit);
   for (int32_t i = 1; i <= records; ++i) {
     char* const digits = allele_digits(lines);
     draw_allele_digits(g, thresholds, digits);

@@ -103,8 +103,11 @@ TEST(Rejections, LegitimateBorderlineSetsRun) {
 }
 
 // Values that would print as asterisks: the run stops at the line that
-// would hold them, after the complete lines before it.
+// would hold them, after the complete lines before it. An earlier study's
+// SNP_data is replaced by those lines, or kept whole when the run stops
+// before opening it.
 TEST(Rejections, UnreadableValuesStopTheWriting) {
+  constexpr size_t kOldLines = 3000;
   struct Case {
     std::array<std::string, 10> values;
     const char* message;
@@ -115,10 +118,10 @@ TEST(Rejections, UnreadableValuesStopTheWriting) {
   const Case cases[] = {
       {{"4", "1", "123456789", "2", "0.1 0.5", "2", "1", "0.5", "0", "1"},
        "SNP_setup line 2: nprog = 123456789 does not fit its field I8 and could not be read back",
-       "? WRITE(UNIT=1,...\n", 1, 0},
+       "? WRITE(UNIT=1,...\n", 1, kOldLines},
       {{"1", "0", "0", "2", "0.3 0.3", "1", "1e12", "1", "0", "1"},
        "SNP_setup line 8: snp_val(1) = 1543033.5 does not fit its field F8.2 and could not be read back",
-       "? WRITE(UNIT=1,...\n", 7, 0},
+       "? WRITE(UNIT=1,...\n", 7, kOldLines},
       {{"1", "0", "0", "5", "0.5 0.5", "1", "0.02", "1", "99999.8", "1"},
        "SNP_data record 4: y = 100000 does not fit its field F8.2 and could not be read back",
        "? WRITE(UNIT=2,...\n", 8, 3},
@@ -130,6 +133,9 @@ TEST(Rejections, UnreadableValuesStopTheWriting) {
     SCOPED_TRACE(c.message);
     const fs::path dir = test::scratch_directory();
     test::write_file(dir / "par_tarvox", test::par_text(c.values));
+    std::string old_data;
+    for (size_t i = 0; i < kOldLines; ++i) old_data += "     1    12.34    3.50 122211\r\n";
+    test::write_file(dir / "SNP_data", old_data);
     const test::RunResult run = test::run_in_process(dir, 17);
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.errors, kHeader + "? " + c.message + "\r\n" + c.statement);
