@@ -50,27 +50,33 @@ GP_VECTOR_KERNEL inline __m256d four_codes(const int8_t* p) {
   return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(wide, offset)), _mm256_castsi256_pd(offset));
 }
 
+// s(i0 .. i0 + 4 * Vectors - 1) over the columns k0 .. k1 - 1.
+template <int Vectors>
+GP_VECTOR_KERNEL inline void row_sums_block(const DesignMatrix& x, const double* v, int64_t i0, int64_t k0,
+                                            int64_t k1, double* s) {
+  __m256d sum[Vectors];
+#pragma GCC unroll 8
+  for (int a = 0; a < Vectors; ++a) sum[a] = _mm256_loadu_pd(s + i0 + 4 * a);
+  for (int64_t k = k0; k < k1; ++k) {
+    const int8_t* codes = x.column(k) + i0;
+    const __m256d vk = _mm256_broadcast_sd(v + k);
+#pragma GCC unroll 8
+    for (int a = 0; a < Vectors; ++a) sum[a] = _mm256_fmadd_pd(four_codes(codes + 4 * a), vk, sum[a]);
+  }
+#pragma GCC unroll 8
+  for (int a = 0; a < Vectors; ++a) _mm256_storeu_pd(s + i0 + 4 * a, sum[a]);
+}
+
 GP_VECTOR_KERNEL void row_sums_pass(const DesignMatrix& x, const double* v, double* s) {
   const int64_t rows = x.rows;
   const int64_t cols = x.cols;
-  const int64_t blocked_rows = rows - rows % kBlockRows;
   std::fill(s, s + rows, 0.0);
   for (int64_t k0 = 0; k0 < cols; k0 += kColumnChunk) {
     const int64_t k1 = std::min(cols, k0 + kColumnChunk);
-    for (int64_t i0 = 0; i0 < blocked_rows; i0 += kBlockRows) {
-      __m256d sum[kBlockVectors];
-#pragma GCC unroll 8
-      for (int64_t a = 0; a < kBlockVectors; ++a) sum[a] = _mm256_loadu_pd(s + i0 + 4 * a);
-      for (int64_t k = k0; k < k1; ++k) {
-        const int8_t* codes = x.column(k) + i0;
-        const __m256d vk = _mm256_broadcast_sd(v + k);
-#pragma GCC unroll 8
-        for (int64_t a = 0; a < kBlockVectors; ++a) sum[a] = _mm256_fmadd_pd(four_codes(codes + 4 * a), vk, sum[a]);
-      }
-#pragma GCC unroll 8
-      for (int64_t a = 0; a < kBlockVectors; ++a) _mm256_storeu_pd(s + i0 + 4 * a, sum[a]);
-    }
-    for (int64_t i = blocked_rows; i < rows; ++i) {
+    int64_t i = 0;
+    for (; i + kBlockRows <= rows; i += kBlockRows) row_sums_block<kBlockVectors>(x, v, i, k0, k1, s);
+    for (; i + 4 <= rows; i += 4) row_sums_block<1>(x, v, i, k0, k1, s);
+    for (; i < rows; ++i) {
       double sum = s[i];
       for (int64_t k = k0; k < k1; ++k) sum = static_cast<double>(x.at(i, k)) * v[k] + sum;
       s[i] = sum;
@@ -93,34 +99,40 @@ GP_VECTOR_KERNEL inline void transpose_piece(const DesignMatrix& x, int64_t i, i
   _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(pairs01_hi, pairs23_hi));
 }
 
+// Adds rows i .. i + Rows - 1 of columns j .. j + 4 * Groups - 1 to `sum`.
+template <int Groups, int64_t Rows>
+GP_VECTOR_KERNEL inline void column_sums_rows(const DesignMatrix& x, const double* s, int64_t i, int64_t j,
+                                              __m256d* sum) {
+  alignas(64) int8_t tile[Groups][4 * Rows];
+#pragma GCC unroll 8
+  for (int g = 0; g < Groups; ++g) {
+    for (int64_t piece = 0; piece < Rows; piece += kPieceRows) {
+      transpose_piece(x, i + piece, j + 4 * g, tile[g] + 4 * piece);
+    }
+  }
+#pragma GCC unroll 4
+  for (int64_t r = 0; r < Rows; ++r) {
+    const __m256d si = _mm256_broadcast_sd(s + i + r);
+#pragma GCC unroll 8
+    for (int g = 0; g < Groups; ++g) sum[g] = _mm256_fmadd_pd(four_codes(tile[g] + 4 * r), si, sum[g]);
+  }
+}
+
 // w(j .. j + 4 * Groups - 1) over all rows, each sum in ascending row order.
 template <int Groups>
 GP_VECTOR_KERNEL void column_sums_group(const DesignMatrix& x, const double* s, int64_t j, double* w) {
   const int64_t rows = x.rows;
-  const int64_t tiled_rows = rows - rows % kTileRows;
-  alignas(64) int8_t tile[Groups][4 * kTileRows];
   __m256d sum[Groups];
 #pragma GCC unroll 8
   for (int g = 0; g < Groups; ++g) sum[g] = _mm256_setzero_pd();
-  for (int64_t i = 0; i < tiled_rows; i += kTileRows) {
-#pragma GCC unroll 8
-    for (int g = 0; g < Groups; ++g) {
-      for (int64_t piece = 0; piece < kTileRows; piece += kPieceRows) {
-        transpose_piece(x, i + piece, j + 4 * g, tile[g] + 4 * piece);
-      }
-    }
-#pragma GCC unroll 4
-    for (int64_t r = 0; r < kTileRows; ++r) {
-      const __m256d si = _mm256_broadcast_sd(s + i + r);
-#pragma GCC unroll 8
-      for (int g = 0; g < Groups; ++g) sum[g] = _mm256_fmadd_pd(four_codes(tile[g] + 4 * r), si, sum[g]);
-    }
-  }
+  int64_t i = 0;
+  for (; i + kTileRows <= rows; i += kTileRows) column_sums_rows<Groups, kTileRows>(x, s, i, j, sum);
+  for (; i + kPieceRows <= rows; i += kPieceRows) column_sums_rows<Groups, kPieceRows>(x, s, i, j, sum);
 #pragma GCC unroll 8
   for (int g = 0; g < Groups; ++g) _mm256_storeu_pd(w + j + 4 * g, sum[g]);
   for (int64_t c = j; c < j + 4 * Groups; ++c) {
     double total = w[c];
-    for (int64_t i = tiled_rows; i < rows; ++i) total = static_cast<double>(x.at(i, c)) * s[i] + total;
+    for (int64_t r = i; r < rows; ++r) total = static_cast<double>(x.at(r, c)) * s[r] + total;
     w[c] = total;
   }
 }

@@ -88,7 +88,9 @@ TEST(RecordReader, PlainDigitsCodeAsTheAlleleSumMinusThree) {
   for (const Case& c : cases) {
     std::vector<int8_t> codes(c.snps, 9);
     EXPECT_EQ(code_plain_digits(c.digits, codes), c.plain) << '"' << c.digits << '"';
-    if (c.plain) EXPECT_EQ(codes, c.codes) << '"' << c.digits << '"';
+    if (c.plain) {
+      EXPECT_EQ(codes, c.codes) << '"' << c.digits << '"';
+    }
   }
 }
 
