@@ -50,6 +50,36 @@ GP_VECTOR_KERNEL inline __m256d four_codes(const int8_t* p) {
   return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(wide, offset)), _mm256_castsi256_pd(offset));
 }
 
+// Both passes walk the matrix in column-major regions: pass 1 a chunk of
+// columns, pass 2 a group. When a region is short (few rows) the processor's
+// own prefetching has too little of each column to find its stream, so the
+// next region, if it fits the second-level cache beside the current one, is
+// requested a few lines per step while the current one is summed.
+constexpr int64_t kPrefetchRegionLimit = 384 * 1024;
+constexpr int64_t kLine = 64;
+
+class RegionPrefetch {
+ public:
+  // The region of columns first .. first + count - 1, spread over `steps`.
+  GP_VECTOR_KERNEL RegionPrefetch(const DesignMatrix& x, int64_t first, int64_t count, int64_t steps) {
+    const int64_t end_column = std::min(first + count, x.cols);
+    const int64_t bytes = (end_column - std::min(first, end_column)) * x.rows;
+    if (bytes == 0 || bytes > kPrefetchRegionLimit) return;
+    next_ = reinterpret_cast<const char*>(x.column(std::min(first, end_column)));
+    end_ = next_ + bytes;
+    lines_per_step_ = bytes / kLine / std::max<int64_t>(1, steps) + 1;
+  }
+
+  GP_VECTOR_KERNEL void step() {
+    for (int64_t l = 0; l < lines_per_step_ && next_ < end_; ++l, next_ += kLine) _mm_prefetch(next_, _MM_HINT_T0);
+  }
+
+ private:
+  const char* next_ = nullptr;
+  const char* end_ = nullptr;
+  int64_t lines_per_step_ = 0;
+};
+
 // s(i0 .. i0 + 4 * Vectors - 1) over the columns k0 .. k1 - 1.
 template <int Vectors>
 GP_VECTOR_KERNEL inline void row_sums_block(const DesignMatrix& x, const double* v, int64_t i0, int64_t k0,
@@ -74,7 +104,11 @@ GP_VECTOR_KERNEL void row_sums_pass(const DesignMatrix& x, const double* v, doub
   for (int64_t k0 = 0; k0 < cols; k0 += kColumnChunk) {
     const int64_t k1 = std::min(cols, k0 + kColumnChunk);
     int64_t i = 0;
-    for (; i + kBlockRows <= rows; i += kBlockRows) row_sums_block<kBlockVectors>(x, v, i, k0, k1, s);
+    RegionPrefetch next_chunk(x, k1, kColumnChunk, rows / kBlockRows);
+    for (; i + kBlockRows <= rows; i += kBlockRows) {
+      next_chunk.step();
+      row_sums_block<kBlockVectors>(x, v, i, k0, k1, s);
+    }
     for (; i + 4 <= rows; i += 4) row_sums_block<1>(x, v, i, k0, k1, s);
     for (; i < rows; ++i) {
       double sum = s[i];
@@ -126,7 +160,11 @@ GP_VECTOR_KERNEL void column_sums_group(const DesignMatrix& x, const double* s, 
 #pragma GCC unroll 8
   for (int g = 0; g < Groups; ++g) sum[g] = _mm256_setzero_pd();
   int64_t i = 0;
-  for (; i + kTileRows <= rows; i += kTileRows) column_sums_rows<Groups, kTileRows>(x, s, i, j, sum);
+  RegionPrefetch next_group(x, j + 4 * Groups, 4 * Groups, rows / kTileRows);
+  for (; i + kTileRows <= rows; i += kTileRows) {
+    next_group.step();
+    column_sums_rows<Groups, kTileRows>(x, s, i, j, sum);
+  }
   for (; i + kPieceRows <= rows; i += kPieceRows) column_sums_rows<Groups, kPieceRows>(x, s, i, j, sum);
 #pragma GCC unroll 8
   for (int g = 0; g < Groups; ++g) _mm256_storeu_pd(w + j + 4 * g, sum[g]);
