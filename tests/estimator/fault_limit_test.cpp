@@ -147,8 +147,9 @@ TEST(KolberFaults, AllocationFailsUnderAMemoryLimit) {
 
 // How many records SNP_data holds: more than 2 x nrec (the rest is never
 // read), exactly 2 x nrec, only nrec (training reads, the results stage
-// meets the end of the file with the training values written), and a
-// record cut short or carrying more than its layout.
+// meets the end of the file with the training values written), a last
+// record without its line end, and a record cut short or carrying more than
+// its layout.
 TEST(KolberLimits, RecordsInSnpData) {
   const std::string full = full_results(6);
   const std::string past_end = report("KALDREN Runtime Error:", "Attempt to read past end of file", "READ(UNIT=2,...");
@@ -157,6 +158,8 @@ TEST(KolberLimits, RecordsInSnpData) {
   short_record.erase(cut - 2, 2);
   std::string long_record = data_file(12);
   long_record.replace(long_record.find("\r\n     4 "), 2, "1 and a comment\r\n");
+  std::string unterminated = data_file(12);
+  unterminated.resize(unterminated.size() - 2);
   struct Case {
     const char* what;
     std::string data;
@@ -169,6 +172,7 @@ TEST(KolberLimits, RecordsInSnpData) {
       {"exactly 2 x nrec", data_file(12), 0, "", 0},
       {"a record with more characters", long_record, 0, "", 0},
       {"exactly nrec", data_file(6), 255, past_end, 1 + 1 + 3 + 3 + 6},
+      {"the last record without its line end", unterminated, 255, past_end, 1 + 1 + 3 + 3 + 6 + 5},
       {"a record cut short", short_record, 255,
        report("Input Error:",
               "Allele code 0 for SNP 3 in record 9 of SNP_data; allele codes are 1 or 2 (a blank or a missing digit "
