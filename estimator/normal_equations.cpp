@@ -18,12 +18,24 @@ void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row) 
 }
 
 void form_diag(EstimatorState& state) {
+  // Every term code^2 is 0 or 1, so every running sum is a whole number no
+  // larger than the number of records; up to 2^24 records each one is exact
+  // in single precision, and the sum in record order is the count of
+  // non-zero codes, whatever the order of counting.
+  constexpr int64_t kExactCountLimit = int64_t{1} << 24;
+  const int64_t rows = state.x.rows;
   for (int64_t j = 0; j < state.neq; ++j) {
     const int8_t* column = state.x.column(j);
     float sum = 0.0f;
-    for (int64_t i = 0; i < state.x.rows; ++i) {
-      const float code = static_cast<float>(column[i]);
-      sum = code * code + sum;
+    if (rows <= kExactCountLimit) {
+      uint32_t count = 0;
+      for (int64_t i = 0; i < rows; ++i) count += column[i] != 0 ? 1u : 0u;
+      sum = static_cast<float>(count);
+    } else {
+      for (int64_t i = 0; i < rows; ++i) {
+        const float code = static_cast<float>(column[i]);
+        sum = code * code + sum;
+      }
     }
     state.diag[static_cast<size_t>(j)] = sum;
   }

@@ -140,7 +140,7 @@ TEST(LhsProduct, UnitVectorsGiveColumnsOfTheCoefficientMatrix) {
 TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> phenotype(-500.0f, 3000.0f);
-  for (const auto [rows, snps] : {std::pair{0, 3}, {1, 0}, {6, 2}, {35, 17}, {200, 11}}) {
+  for (const auto& [rows, snps] : {std::pair{0, 3}, {1, 0}, {6, 2}, {35, 17}, {200, 11}, {3000, 4}}) {
     EstimatorState state;
     state.nrec = rows;
     state.n_snp = snps;
@@ -162,9 +162,12 @@ TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
     EXPECT_EQ(state.xpy[0], sum_y) << "X'y(1) is the running sum of the phenotypes";
     EXPECT_EQ(state.diag[0], static_cast<float>(rows)) << "X'X(1,1) is the number of records";
     for (int64_t j = 1; j < state.neq; ++j) {
-      float nonzero = 0.0f;
-      for (int64_t i = 0; i < rows; ++i) nonzero += state.x.at(i, j) != 0 ? 1.0f : 0.0f;
-      EXPECT_EQ(state.diag[j], nonzero) << "column " << j;
+      float squares = 0.0f;
+      for (int64_t i = 0; i < rows; ++i) {
+        const float code = static_cast<float>(state.x.at(i, j));
+        squares = code * code + squares;
+      }
+      EXPECT_EQ(state.diag[j], squares) << "column " << j << ": the sum of squares in record order";
     }
   }
 }
