@@ -7,6 +7,7 @@
 #include "common/snp_files.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/record_reader.hpp"
+#include "estimator/row_block.hpp"
 
 namespace gp {
 
@@ -75,18 +76,14 @@ void read_checked_record(Units& io, const Layout& layout, int64_t record_number,
   check_allele_codes(io, record_number, geno);
 }
 
-// Rows are coded into a small row-major block, then copied into the
-// column-major matrix a block of bytes per column at a time, so a record
-// does not touch one cache line per column.
 void read_training_records(Units& io, EstimatorState& state) {
-  constexpr int64_t kBlockRows = 32;
   const Layout layout = data_layout(state.n_snp);
   open_unit(io, kDataUnit, kDataFile);
   const int64_t neq = state.neq;
-  std::vector<int8_t> block = allocate_array<int8_t>(io, kBlockRows * neq);
+  std::vector<int8_t> block = allocate_array<int8_t>(io, kRowBlock * neq);
   float s_bv = 0.0f;
-  for (int64_t first = 0; first < state.nrec; first += kBlockRows) {
-    const int64_t count = std::min<int64_t>(kBlockRows, state.nrec - first);
+  for (int64_t first = 0; first < state.nrec; first += kRowBlock) {
+    const int64_t count = std::min<int64_t>(kRowBlock, state.nrec - first);
     for (int64_t r = 0; r < count; ++r) {
       const int64_t i = first + r;
       const std::span<int8_t> row(block.data() + r * neq, static_cast<size_t>(neq));
@@ -94,10 +91,7 @@ void read_training_records(Units& io, EstimatorState& state) {
       read_coded_record(io, layout, i + 1, state.y[i], s_bv, row.subspan(1), state.geno);
       add_row_to_xpy(state.xpy, state.y[i], row);
     }
-    for (int64_t j = 0; j < neq; ++j) {
-      int8_t* column = state.x.codes.data() + j * state.x.rows + first;
-      for (int64_t r = 0; r < count; ++r) column[r] = block[r * neq + j];
-    }
+    store_row_block(block.data(), count, first, state.x);
   }
 }
 

@@ -141,7 +141,7 @@ TEST(RecordReader, SimulatedFilesReadAsFieldByField) {
 
 TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
   std::mt19937 rng(17);
-  for (const auto& [nrec, n_snp] : {std::pair{1, 3}, {31, 2}, {32, 5}, {33, 0}, {70, 9}, {97, 40}}) {
+  for (const auto& [nrec, n_snp] : {std::pair{1, 3}, {31, 2}, {32, 5}, {33, 0}, {70, 9}, {97, 40}, {64, 15}, {65, 47}}) {
     ScratchDir dir;
     std::vector<std::string> lines;
     for (int i = 0; i < nrec; ++i) {
