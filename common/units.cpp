@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -205,18 +206,24 @@ bool has_cr_or_tab(const char* start, size_t size) {
   return std::memchr(start, '\r', size) != nullptr || std::memchr(start, '\t', size) != nullptr;
 }
 
+// The first `c` in [from, end), or end.
+const char* find_or_end(const char* from, const char* end, char c) {
+  const void* found = std::memchr(from, c, static_cast<size_t>(end - from));
+  return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
 // Appends `size` bytes of a record to `record`, dropping CRs and expanding
 // each tab with blanks up to the next multiple of `tab_width` (one blank
-// when the width is 0). Runs of plain characters are copied whole.
+// when the width is 0). Runs of plain characters are copied whole; the next
+// CR and the next tab are each looked up only once the last one is passed.
 void append_expanded(std::string& record, const char* start, size_t size, int tab_width) {
-  if (!has_cr_or_tab(start, size)) {
-    record.append(start, size);
-    return;
-  }
   const char* end = start + size;
+  const char* cr = find_or_end(start, end, '\r');
+  const char* tab = find_or_end(start, end, '\t');
   while (start < end) {
-    const char* run = start;
-    while (run < end && *run != '\r' && *run != '\t') ++run;
+    if (cr < start) cr = find_or_end(start, end, '\r');
+    if (tab < start) tab = find_or_end(start, end, '\t');
+    const char* run = std::min(cr, tab);
     record.append(start, run);
     if (run == end) return;
     if (*run == '\t') {
