@@ -29,25 +29,52 @@ UnitFile& unit_file(Units& io, int unit) {
 }
 
 // Writes all `size` bytes, resuming after partial writes and interruptions.
-// False with errno set when the system refuses.
-bool write_all(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+// Returns how many reached the file: `size`, or fewer with errno set when
+// the system refused the rest.
+size_t write_all(int fd, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t written = ::write(fd, data + done, size - done);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return done;
     }
-    data += written;
-    size -= static_cast<size_t>(written);
+    done += static_cast<size_t>(written);
   }
-  return true;
+  return done;
+}
+
+// Bytes at the end of `data` after its last line feed, or -1 with none.
+ssize_t tail_after_last_record(const char* data, size_t size) {
+  const void* line_feed = ::memrchr(data, '\n', size);
+  return line_feed ? static_cast<ssize_t>(data + size - static_cast<const char*>(line_feed) - 1) : -1;
+}
+
+// After a refused write the file is cut right after its last complete
+// record: no piece of a record, and nothing of an earlier file's content,
+// stays behind the records this run wrote.
+void keep_complete_records(UnitFile& file, const char* data, size_t written) {
+  if (!file.regular) return;
+  const ssize_t tail = tail_after_last_record(data, written);
+  const off_t piece = tail >= 0 ? tail : file.record_tail + static_cast<off_t>(written);
+  const off_t end = ::lseek(file.fd, 0, SEEK_CUR);
+  if (end >= piece) (void)::ftruncate(file.fd, end - piece);
+  file.cut_pending = false;
 }
 
 // Writes `size` bytes to the file; the first write after an open or a
 // repositioning cuts the file right after them, so what was there before
 // the written data is gone and nothing of the old content survives beyond.
 bool write_file(UnitFile& file, const char* data, size_t size) {
-  if (!write_all(file.fd, data, size)) return false;
+  const size_t written = write_all(file.fd, data, size);
+  if (written < size) {
+    const int error = errno;
+    keep_complete_records(file, data, written);
+    errno = error;
+    return false;
+  }
+  const ssize_t tail = tail_after_last_record(data, size);
+  file.record_tail = tail >= 0 ? tail : file.record_tail + static_cast<off_t>(size);
   if (file.cut_pending) {
     file.cut_pending = false;
     if (file.regular) {
@@ -75,7 +102,7 @@ bool flush_console_output(UnitTable& table) {
   if (table.capture != nullptr) {
     table.capture->output.append(out.data(), out.size());
   } else {
-    ok = write_all(kStdout, out.data(), out.size());
+    ok = write_all(kStdout, out.data(), out.size()) == out.size();
   }
   out.clear();
   return ok;
@@ -108,6 +135,7 @@ void begin_writing(Units& io, UnitFile& file, int unit) {
     }
     drop_input(file);
     file.cut_pending = true;
+    file.record_tail = 0;
   }
   file.mode = UnitFile::Mode::Writing;
 }
@@ -350,6 +378,7 @@ void rewind_unit(Units& io, int unit) {
   drop_input(file);
   file.mode = UnitFile::Mode::Idle;
   file.cut_pending = true;
+  file.record_tail = 0;
 }
 
 void put_record(Units& io, int unit, std::string_view chars) {

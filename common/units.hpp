@@ -3,6 +3,8 @@
 // Only the text-record layer includes this header.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,6 +30,7 @@ struct UnitFile {
   int fd = -1;                // the file; for the console -1 (standard streams or capture)
   bool regular = false;       // a regular file, which can be cut
   bool cut_pending = false;   // cut the file right after the data of the next flush
+  off_t record_tail = 0;      // bytes written after the last complete record
   int write_error = 0;        // errno that refused opening for writing; the unit reads only
   Mode mode = Mode::Idle;
   std::vector<char> out;      // output not yet written (files flush at kBlockSize)

@@ -142,9 +142,14 @@ TEST(SystemErrors, IgnoredWhileReporting) {
 }
 
 // A file-size limit makes writes fail with EFBIG (the limit signal is
-// ignored); run in a child so the limit stays there.
-TEST(SystemErrors, FileTooLarge) {
+// ignored); run in a child so the limit stays there. The file ends after its
+// last complete record, also when a longer file of an earlier run was there.
+class FileTooLarge : public ::testing::TestWithParam<size_t> {};
+INSTANTIATE_TEST_SUITE_P(EarlierFile, FileTooLarge, ::testing::Values(0u, 50000u));
+
+TEST_P(FileTooLarge, KeepsOnlyCompleteRecords) {
   ScratchDir dir;
+  if (GetParam() > 0) dir.write("big", std::string(GetParam(), 'x'));
   int pipe_fds[2];
   ASSERT_EQ(::pipe(pipe_fds), 0);
   const pid_t child = ::fork();
@@ -171,7 +176,9 @@ TEST(SystemErrors, FileTooLarge) {
   int status = 0;
   ::waitpid(child, &status, 0);
   EXPECT_EQ(message, "255|" + report_text("System Error:", std::strerror(EFBIG), "WRITE(UNIT=1,..."));
-  EXPECT_EQ(dir.read("big").size(), 20000u);  // up to the limit
+  // Three whole records fit below the limit; the piece of the fourth is cut.
+  const std::string record = std::string(5000, '2') + "\r\n";
+  EXPECT_EQ(dir.read("big"), record + record + record);
 }
 
 }  // namespace
