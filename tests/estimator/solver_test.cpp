@@ -140,7 +140,9 @@ TEST(Solver, MatchesThePlainMethodBitForBit) {
     EXPECT_EQ(got.round, want.round) << "seed " << c.seed;
     EXPECT_EQ(std::memcmp(&got.crit, &want.crit, sizeof(double)), 0) << "seed " << c.seed;
     EXPECT_EQ(fast.sol, plain.sol) << "seed " << c.seed;
-    if (c.round != 0) EXPECT_EQ(got.round, c.round) << "seed " << c.seed;
+    if (c.round != 0) {
+      EXPECT_EQ(got.round, c.round) << "seed " << c.seed;
+    }
   }
 }
 

@@ -77,8 +77,12 @@ TEST(AlleleThresholds, SplitTheDrawValuesWhereTheComparisonTurns) {
     EXPECT_EQ(thresholds[2 * j + 1], t);
     ASSERT_GE(t, 0);
     ASSERT_LE(t, 1 << 24);
-    if (t > 0) EXPECT_TRUE(freq[j] > static_cast<float>(t - 1) * 0x1p-24f) << freq[j] << " threshold " << t;
-    if (t < (1 << 24)) EXPECT_FALSE(freq[j] > static_cast<float>(t) * 0x1p-24f) << freq[j] << " threshold " << t;
+    if (t > 0) {
+      EXPECT_TRUE(freq[j] > static_cast<float>(t - 1) * 0x1p-24f) << freq[j] << " threshold " << t;
+    }
+    if (t < (1 << 24)) {
+      EXPECT_FALSE(freq[j] > static_cast<float>(t) * 0x1p-24f) << freq[j] << " threshold " << t;
+    }
   }
 }
 
