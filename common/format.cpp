@@ -17,9 +17,19 @@ constexpr double kPowersOfTen[kMaxPower + 1] = {
     1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49, 1e50, 1e51, 1e52,
 };
 
-// |v| x 10^(8 - exponent): the eight leading digits before the point.
+// |v| x 10^(8 - exponent): the eight leading digits before the point. Every
+// float needs one power of the table; a double beyond the float range takes
+// the rest of the power in further steps.
 double scale_to_eight_digits(double v, int exponent) {
-  const int k = 8 - exponent;
+  int k = 8 - exponent;
+  while (k > kMaxPower) {
+    v *= kPowersOfTen[kMaxPower];
+    k -= kMaxPower;
+  }
+  while (k < -kMaxPower) {
+    v /= kPowersOfTen[kMaxPower];
+    k += kMaxPower;
+  }
   return k >= 0 ? v * kPowersOfTen[k] : v / kPowersOfTen[-k];
 }
 
@@ -63,7 +73,7 @@ uint32_t magnitude_of(int32_t value) {
 
 // "NaN" or "INF", with a minus sign when the sign bit is set, right-justified
 // in `width` columns (width 0: as few as needed).
-char* write_non_finite(char* out, float value, int width) {
+char* write_non_finite(char* out, double value, int width) {
   const bool negative = std::signbit(value);
   const int needed = negative ? 4 : 3;
   if (width == 0) width = needed;
@@ -90,9 +100,9 @@ char* free_exponent_form(char* out, const DecimalDigits& digits) {
 
 }  // namespace
 
-DecimalDigits decimal_digits(float value) {
+DecimalDigits decimal_digits(double value) {
   DecimalDigits result{};
-  const double v = std::fabs(static_cast<double>(value));
+  const double v = std::fabs(value);
   if (v == 0.0 || !std::isfinite(v)) return result;
 
   // The logarithm only guesses the exponent; the scaled value itself decides,
@@ -198,7 +208,7 @@ char* write_fixed(char* out, float value, int width, int decimals) {
   return out;
 }
 
-char* write_exp(char* out, float value, int width, int decimals) {
+char* write_exp(char* out, double value, int width, int decimals) {
   if (!std::isfinite(value)) return write_non_finite(out, value, width);
   DecimalDigits digits = decimal_digits(value);
   round_digits(digits, decimals);
@@ -215,10 +225,11 @@ char* write_exp(char* out, float value, int width, int decimals) {
   if (leading_zero) *out++ = '0';
   *out++ = '.';
   for (int k = 1; k <= decimals; ++k) *out++ = digit_char(digits, k);
-  *out++ = 'E';
-  *out++ = exponent < 0 ? '-' : '+';
   const int shown = exponent < 0 ? -exponent : exponent;
-  *out++ = static_cast<char>('0' + shown / 10);
+  if (shown < 100) *out++ = 'E';
+  *out++ = exponent < 0 ? '-' : '+';
+  if (shown >= 100) *out++ = static_cast<char>('0' + shown / 100);
+  *out++ = static_cast<char>('0' + shown / 10 % 10);
   *out++ = static_cast<char>('0' + shown % 10);
   return out;
 }

@@ -22,7 +22,8 @@ struct DecimalDigits {
   char digit[8];  // values 0..9
   int exponent;
 };
-DecimalDigits decimal_digits(float value);
+DecimalDigits decimal_digits(double value);
+inline DecimalDigits decimal_digits(float value) { return decimal_digits(static_cast<double>(value)); }
 
 // Rounds to n significant digits, half up on the truncated digits: n <= 7
 // looks at digit n + 1 and clears the digits after n; n >= 8 decides on D8
@@ -41,8 +42,13 @@ char* write_int(char* out, int32_t value, int width);
 // and "INF" are right-justified with a minus when the sign bit is set.
 char* write_fixed(char* out, float value, int width, int decimals);
 
-// Ew.d, w > 0: exactly w characters.
-char* write_exp(char* out, float value, int width, int decimals);
+// Ew.d, w > 0: exactly w characters. A float is widened first (exactly), so
+// it takes the same digits either way. An exponent of three digits (only
+// doubles reach one) takes the place of the letter: "0.10-100".
+char* write_exp(char* out, double value, int width, int decimals);
+inline char* write_exp(char* out, float value, int width, int decimals) {
+  return write_exp(out, static_cast<double>(value), width, decimals);
+}
 
 // Free-form items, with the blanks that separate them from what precedes:
 // "  7", " -7", "  0.500000", "  5.000000E-02", "  NaN". Reals take the

@@ -74,9 +74,16 @@ int32_t int_value(const OutItem& item, size_t element) {
 float real_value(const OutItem& item, size_t element) {
   return item.kind() == OutItem::Kind::Real ? item.real_at(element) : std::bit_cast<float>(item.int_at(element));
 }
+// A double keeps its own digits under E.
+double wide_value(const OutItem& item, size_t element) {
+  return item.kind() == OutItem::Kind::Double ? item.double_value() : real_value(item, element);
+}
 
 void write_value(RecordBuffer& buffer, const LayoutItem& field, const OutItem& item, size_t element) {
   if (item.kind() == OutItem::Kind::Text) throw std::logic_error("a text item cannot fill a value field");
+  if (item.kind() == OutItem::Kind::Double && field.kind != LayoutItem::Kind::Exp) {
+    throw std::logic_error("a double item needs an E field");
+  }
   const size_t width = static_cast<size_t>(field.width);
   char* out;
   switch (field.kind) {
@@ -90,7 +97,7 @@ void write_value(RecordBuffer& buffer, const LayoutItem& field, const OutItem& i
       break;
     default:
       out = buffer.place(width);
-      buffer.placed(write_exp(out, real_value(item, element), field.width, field.decimals));
+      buffer.placed(write_exp(out, wide_value(item, element), field.width, field.decimals));
       break;
   }
 }
@@ -182,6 +189,7 @@ void build_free_record(RecordBuffer& buffer, std::initializer_list<OutItem> item
       after_number = false;
       continue;
     }
+    if (item.kind() == OutItem::Kind::Double) throw std::logic_error("a double item needs an E field");
     for (size_t i = 0; i < item.count(); ++i) {
       char* out = buffer.place(kMaxFreeItemChars);
       out = item.kind() == OutItem::Kind::Int ? write_free_int(out, item.int_at(i))

@@ -50,12 +50,14 @@ struct ConsoleCapture {
 };
 
 // One item of an output statement: an integer, a real, a character string,
-// or an array of integers or reals (taken item by item).
+// or an array of integers or reals (taken item by item). A double-precision
+// scalar fills an Ew.d field with its own digits (no other field takes it).
 class OutItem {
  public:
-  enum class Kind : uint8_t { Int, Real, Text };
+  enum class Kind : uint8_t { Int, Real, Double, Text };
   OutItem(int32_t value) : kind_(Kind::Int), count_(1), int_(value) {}
   OutItem(float value) : kind_(Kind::Real), count_(1), real_(value) {}
+  OutItem(double value) : kind_(Kind::Double), count_(1), double_(value) {}
   OutItem(std::string_view text) : kind_(Kind::Text), count_(1), text_(text) {}
   OutItem(const char* text) : OutItem(std::string_view(text)) {}
   OutItem(std::span<const int32_t> values) : kind_(Kind::Int), count_(values.size()), ints_(values.data()) {}
@@ -67,6 +69,7 @@ class OutItem {
   size_t count() const { return count_; }
   int32_t int_at(size_t i) const { return ints_ ? ints_[i] : int_; }
   float real_at(size_t i) const { return reals_ ? reals_[i] : real_; }
+  double double_value() const { return double_; }
   const int32_t* ints() const { return ints_; }  // null for a scalar
   std::string_view text() const { return text_; }
 
@@ -75,6 +78,7 @@ class OutItem {
   size_t count_;
   int32_t int_ = 0;
   float real_ = 0.0f;
+  double double_ = 0.0;
   const int32_t* ints_ = nullptr;
   const float* reals_ = nullptr;
   std::string_view text_;

@@ -100,7 +100,7 @@ void solve_pcg(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
       parse_layout("'convergence of ',E8.2,' reached in ',I5,' rounds and ',F0.2,' seconds'");
   const PcgOutcome outcome = iterate_pcg(io, state);
   const float elapsed = cpu_seconds() - state.start_time;
-  write_record(io, kConsole, kConvergence, {static_cast<float>(outcome.crit), outcome.round, elapsed});
+  write_record(io, kConsole, kConvergence, {outcome.crit, outcome.round, elapsed});
 }
 
 }  // namespace gp

@@ -31,9 +31,9 @@ std::string free_item(OutItem item) {
   return record.substr(1);  // the blank that begins every free-form record
 }
 
-std::string shown(float v) {
+std::string shown(double v) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.9g (%a)", static_cast<double>(v), static_cast<double>(v));
+  std::snprintf(text, sizeof text, "%.17g (%a)", v, v);
   return text;
 }
 
@@ -163,6 +163,13 @@ TEST(ExponentField, SignificantDigitsAndExponent) {
   EXPECT_FIELD("0.00E+00", "E8.2", 0.0f);
   EXPECT_FIELD("0.00E+00", "E8.2", -0.0f);
   EXPECT_FIELD("0.15E-06", "E8.2", 1.5e-7f);
+  // A double (the solver's criterion) keeps its own digits: rounded to float
+  // first, 0.12499999999999999 would become 0.125 and print "0.13E+00".
+  EXPECT_FIELD("0.12E+00", "E8.2", 0.12499999999999999);
+  EXPECT_FIELD("0.10E-49", "E8.2", 1e-50);
+  EXPECT_FIELD("0.10-119", "E8.2", 1e-120);
+  EXPECT_FIELD("-.25+101", "E8.2", -2.5e100);
+  EXPECT_FIELD("    -NaN", "E8.2", -std::numeric_limits<double>::quiet_NaN());
   EXPECT_FIELD("*******", "E7.2", -1.0f);
   EXPECT_FIELD(".10E+01", "E7.2", 1.0f);
   EXPECT_FIELD(" 0.100E+01", "E10.3", 0.9996f);
