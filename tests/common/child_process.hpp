@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace gp::child {
 
@@ -88,6 +89,17 @@ inline Run run(const std::string& program, const std::string& directory, const s
   Run result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1 - WTERMSIG(raw), slurp(out_path), slurp(err_path)};
   for (const std::string& path : {std::string(stem), in_path, out_path, err_path}) ::unlink(path.c_str());
   return result;
+}
+
+// The lines of `text` that end in CR LF; `rest` receives what follows them.
+inline std::vector<std::string> complete_lines(const std::string& text, std::string* rest) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  *rest = text.substr(start);
+  return lines;
 }
 
 }  // namespace gp::child

@@ -35,17 +35,6 @@ void write_study(const ScratchDir& dir, int nrec, int records) {
   dir.write("SNP_data", data_file(records));
 }
 
-// The lines of `text` that end in CR LF; `rest` receives what follows them.
-std::vector<std::string> complete_lines(const std::string& text, std::string* rest) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  *rest = text.substr(start);
-  return lines;
-}
-
 // SNP_results of the same study written without any limit.
 std::string full_results(int nrec) {
   ScratchDir dir;
@@ -75,7 +64,7 @@ TEST(KolberFaults, FileSystemFullWhileWritingResults) {
     const std::string results = dir.read("SNP_results");
     EXPECT_EQ(results, full.substr(0, full.rfind("\r\n", limit - 2) + 2));
     std::string rest;
-    EXPECT_GT(complete_lines(results, &rest).size(), 100u);
+    EXPECT_GT(child::complete_lines(results, &rest).size(), 100u);
     EXPECT_EQ(rest, "");
   }
 }
@@ -194,7 +183,7 @@ TEST(KolberLimits, RecordsInSnpData) {
       EXPECT_EQ(results, full);
     } else {
       std::string rest;
-      EXPECT_EQ(complete_lines(results, &rest).size(), c.results_lines);
+      EXPECT_EQ(child::complete_lines(results, &rest).size(), c.results_lines);
       EXPECT_EQ(rest, "");
       EXPECT_EQ(results, full.substr(0, results.size()));
     }
@@ -220,7 +209,7 @@ TEST(KolberLimits, SimulatedStudiesAtTheSnpCountEdges) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(" Read 3 records with " + n + " SNP effects\r\n"), std::string::npos);
     std::string rest;
-    EXPECT_EQ(complete_lines(dir.read("SNP_results"), &rest).size(),
+    EXPECT_EQ(child::complete_lines(dir.read("SNP_results"), &rest).size(),
               1 + 1 + static_cast<size_t>(std::max(n_snp, 1)) + 3 + 6);
   }
 }

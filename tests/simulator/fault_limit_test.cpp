@@ -28,17 +28,6 @@ std::string par(const std::string& n_snp, const std::string& nrec) {
   return test::par_text({n_snp, "2", "0", nrec, "0.05 0.5", "4", "1", "0.5", "10", "3"});
 }
 
-// The lines of `text` that end in CR LF, and what follows the last of them.
-std::vector<std::string> complete_lines(const std::string& text, std::string* rest) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  *rest = text.substr(start);
-  return lines;
-}
-
 // A file-size limit stops SNP_data in the middle (a full block) or at its
 // last flush: the report names the write and no report of success comes
 // first; SNP_setup is whole, and SNP_data holds records 1, 2, ... in order,
@@ -55,11 +44,11 @@ TEST(TarvoxFaults, FileSystemFullWhileWritingSnpData) {
     EXPECT_EQ(run.err, system_report(EFBIG, "WRITE(UNIT=2,..."));
     EXPECT_EQ(run.out.find("Simulated "), std::string::npos) << "no report of success";
     std::string rest;
-    const std::vector<std::string> setup = complete_lines(read_file(dir / "SNP_setup"), &rest);
+    const std::vector<std::string> setup = child::complete_lines(read_file(dir / "SNP_setup"), &rest);
     EXPECT_EQ(setup.size(), 2u + 2 + 1 + 10 + 1 + 10);
     EXPECT_EQ(rest, "");
     const std::string data = read_file(dir / "SNP_data");
-    const std::vector<std::string> records = complete_lines(data, &rest);
+    const std::vector<std::string> records = child::complete_lines(data, &rest);
     ASSERT_EQ(records.size(), 20000u / 226);
     for (size_t i = 0; i < records.size(); ++i) {
       EXPECT_EQ(records[i].size(), 224u) << i;
@@ -93,7 +82,7 @@ TEST(TarvoxFaults, NameOfADirectory) {
     EXPECT_EQ(run.err, system_report(EISDIR, c.statement));
     if (c.setup_written) {
       std::string rest;
-      EXPECT_EQ(complete_lines(read_file(dir / "SNP_setup"), &rest).size(), 2u + 2 + 1 + 2 + 1 + 2);
+      EXPECT_EQ(child::complete_lines(read_file(dir / "SNP_setup"), &rest).size(), 2u + 2 + 1 + 2 + 1 + 2);
       EXPECT_EQ(rest, "");
     }
     fs::remove_all(dir);
