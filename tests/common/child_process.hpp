@@ -91,6 +91,21 @@ inline Run run(const std::string& program, const std::string& directory, const s
   return result;
 }
 
+// Whether `user` may run `program`: every folder above it must let that user
+// pass, which a checkout in a private folder (mode 0700) does not.
+inline bool user_may_run(uid_t user, const std::string& program) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(user) == 0 && ::setuid(user) == 0 &&
+                    ::access(program.c_str(), X_OK) == 0;
+    ::_exit(ok ? 0 : 1);
+  }
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
+}
+
 // The lines of `text` that end in CR LF; `rest` receives what follows them.
 inline std::vector<std::string> complete_lines(const std::string& text, std::string* rest) {
   std::vector<std::string> lines;

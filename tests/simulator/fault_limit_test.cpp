@@ -105,7 +105,11 @@ TEST(TarvoxFaults, FilesThatMayNotBeWritten) {
       {"SNP_data", 255, "WRITE(UNIT=2,..."},
   };
   child::Limits limits;
-  if (::geteuid() == 0) limits.user = 65534;
+  if (::geteuid() == 0) {
+    // Permissions do not stop root: the run is made as an unprivileged user.
+    limits.user = 65534;
+    if (!child::user_may_run(limits.user, TARVOX_PATH)) GTEST_SKIP() << "the build folder is closed to other users";
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path dir = test::scratch_directory();
