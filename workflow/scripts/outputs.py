@@ -1,0 +1,130 @@
+"""Reading what the two programs leave: SNP_setup, SNP_results and the
+estimator's console."""
+
+import math
+import re
+from dataclasses import dataclass
+
+
+def _fields(line, width):
+    return [line[i:i + width] for i in range(0, len(line.rstrip("\r\n")), width)]
+
+
+def _number(text):
+    """A field as written (asterisks for a value too wide): float, NaN for none."""
+    text = text.strip()
+    try:
+        return float(text)
+    except ValueError:
+        return math.nan
+
+
+@dataclass
+class SnpSetup:
+    n_snp: int
+    n_qtl: int
+    nrec: int
+    nprog: int
+    var_a: float
+    var_e: float
+    sim_var: float
+    snp_freq: list
+    snp_val: list
+
+
+def read_setup(path):
+    """The counts, variances, frequencies and effects of a SNP_setup file."""
+    with open(path, newline="") as f:
+        lines = f.read().splitlines()
+    n_snp, n_qtl, nrec, nprog, nrec = (int(v) for v in _fields(lines[1], 8)[:5])
+    var_a, var_e, sim_var = (_number(v) for v in _fields(lines[3], 10)[:3])
+    rows = -(-n_snp // 10)
+    freq = [_number(v) for line in lines[5:5 + rows] for v in _fields(line, 5)]
+    val = [_number(v) for line in lines[6 + rows:6 + 2 * rows] for v in _fields(line, 8)]
+    if len(freq) != n_snp or len(val) != n_snp:
+        raise ValueError(f"{path}: {n_snp} frequencies and effects expected, {len(freq)} and {len(val)} found")
+    return SnpSetup(n_snp, n_qtl, nrec, nprog, var_a, var_e, sim_var, freq, val)
+
+
+@dataclass
+class SnpResults:
+    mean: float
+    snp_val: list  # simulated effects
+    snp_sol: list  # estimated effects
+    train: tuple   # (s_bv list, g_bv list) of the training records
+    indep: tuple   # the same for the independent records
+
+
+def read_results(path, nrec):
+    """The estimated mean, both effects per SNP and both breeding values per
+    record of a SNP_results file of `nrec` records per set."""
+    with open(path, newline="") as f:
+        lines = f.read().splitlines()
+    mean = _number(lines[0].split(":", 1)[1])
+    heading = lines.index("Simulated and estimated breeding values")
+    effects = [(_number(l[6:16]), _number(l[16:26])) for l in lines[2:heading] if l.strip()]
+    values = [(_number(l[6:16]), _number(l[16:26])) for l in lines[heading + 1:]]
+    if len(values) != 2 * nrec:
+        raise ValueError(f"{path}: {2 * nrec} breeding values expected, {len(values)} found")
+    columns = lambda rows: (tuple(r[0] for r in rows), tuple(r[1] for r in rows))
+    return SnpResults(mean, [e[0] for e in effects], [e[1] for e in effects],
+                      columns(values[:nrec]), columns(values[nrec:]))
+
+
+def _moments(x, y):
+    n = len(x)
+    mx, my = sum(x) / n, sum(y) / n
+    sxx = sum((a - mx) ** 2 for a in x)
+    syy = sum((b - my) ** 2 for b in y)
+    sxy = sum((a - mx) * (b - my) for a, b in zip(x, y))
+    return n, sxx, syy, sxy
+
+
+def slope(y, x):
+    """Least-squares slope of y on x; NaN when x is constant."""
+    n, sxx, _, sxy = _moments(x, y)
+    return sxy / sxx if sxx > 0 else math.nan
+
+
+def correlation(x, y):
+    n, sxx, syy, sxy = _moments(x, y)
+    return sxy / math.sqrt(sxx * syy) if sxx > 0 and syy > 0 else math.nan
+
+
+def variance(x):
+    """Variance with divisor n, as the estimator prints it."""
+    n, sxx, _, _ = _moments(x, x)
+    return sxx / n
+
+
+_CONVERGENCE = re.compile(r"convergence of +(\S+) reached in +(\d+) rounds and +(\S+) seconds")
+_SET = re.compile(
+    r"Results for (training|independent) data set\s*\n.*\n mean(.*)\n var(.*)\n corr\(s_bv,g_bv\):(.*)")
+_FINISHED = re.compile(r"Finished in +(\S+) seconds")
+_SHORT_EXPONENT = re.compile(r"^([-+]?\.?\d*\.?\d+)([-+]\d{3})$")  # 0.10-119
+
+
+def criterion(text):
+    """The convergence criterion as printed, also in its three-digit-exponent form."""
+    m = _SHORT_EXPONENT.match(text)
+    return float(f"{m.group(1)}E{m.group(2)}") if m else _number(text)
+
+
+def read_console(text):
+    """Rounds, criterion, seconds and per set the printed means, variances and
+    correlation of the estimator's console output."""
+    found = {}
+    m = _CONVERGENCE.search(text)
+    if not m:
+        raise ValueError("the estimator's console has no convergence line")
+    found["crit"], found["rounds"], found["solve_s"] = criterion(m.group(1)), int(m.group(2)), _number(m.group(3))
+    for name, means, variances, corr in _SET.findall(text):
+        key = "train" if name == "training" else "indep"
+        found[f"acc_{key}"] = _number(corr)
+        found[f"means_{key}"] = [_number(v) for v in _fields(means[4:], 15)]
+        found[f"vars_{key}"] = [_number(v) for v in _fields(variances[5:], 15)]
+    m = _FINISHED.search(text)
+    found["kolber_seconds"] = _number(m.group(1)) if m else math.nan
+    if "acc_indep" not in found:
+        raise ValueError("the estimator's console has no statistics of the independent set")
+    return found

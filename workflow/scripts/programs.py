@@ -1,0 +1,28 @@
+"""The two programs a study runs, built in Release when they are not yet."""
+
+import subprocess
+import sys
+from pathlib import Path
+
+
+def paths(repo):
+    build = Path(repo) / "build" / "release"
+    return build / "simulator" / "tarvox", build / "estimator" / "kolber"
+
+
+def ensure_built(repo):
+    """Builds tarvox and kolber in build/release unless both exist; exits with
+    the build's own report when it fails."""
+    if all(p.is_file() for p in paths(repo)):
+        return
+    build = Path(repo) / "build" / "release"
+    print(f"building tarvox and kolber (Release) in {build}, a minute or so", file=sys.stderr, flush=True)
+    for command in (["cmake", "-S", str(repo), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                     "-DBUILD_TESTING=OFF"],
+                    ["cmake", "--build", str(build), "--target", "tarvox", "kolber"]):
+        try:
+            done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        except FileNotFoundError:
+            sys.exit("the programs cannot be built: cmake is missing (bash scripts/setup.sh installs it)")
+        if done.returncode != 0:
+            sys.exit(done.stdout + f"\nbuilding the programs failed: {' '.join(command)}")

@@ -1,0 +1,202 @@
+"""The study file: its checks, its grid of parameter sets and their folders.
+
+A study is `replicates` runs of the simulator and the estimator at every
+combination of the `sweep` values over the `base` parameters. Every check
+here runs before anything is made, and every message names the key and what
+is accepted.
+"""
+
+import itertools
+import math
+
+from warmup import MAX_REPLICATES, warmup_count
+
+# The simulator's parameter file: a label line and a value line each; the two
+# frequency bounds share one value line.
+PAR_TARVOX_LINES = (
+    ("Number of SNP", ("n_snp",)),
+    ("Number of SNP with an effect (QTL)", ("n_qtl",)),
+    ("Progenies per sire (0: every animal has its own record)", ("nprog",)),
+    ("Records per data set (the training and the independent set each)", ("nrec",)),
+    ("Range of the minor allele frequencies", ("freq_min", "freq_max")),
+    ("Ratio of the largest to the smallest QTL effect", ("snp_range",)),
+    ("Additive genetic variance", ("var_a",)),
+    ("Heritability", ("h2",)),
+    ("Overall mean", ("mean",)),
+    ("Random seed (recorded only)", ("seed",)),
+)
+PARAMETERS = tuple(name for _, names in PAR_TARVOX_LINES for name in names)
+INTEGERS = frozenset({"n_snp", "n_qtl", "nprog", "nrec", "seed"})
+TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data")
+DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False}
+
+INT32_MAX = 2**31 - 1
+FLOAT32_MAX = 3.4028234663852886e38
+
+
+class StudyError(ValueError):
+    """A study file that cannot run; the message names the key."""
+
+
+def _is_integer(v):
+    return isinstance(v, int) and not isinstance(v, bool)
+
+
+def _is_number(v):
+    return (_is_integer(v) or isinstance(v, float)) and math.isfinite(v)
+
+
+def _value_problem(name, v):
+    """What is wrong with one parameter value on its own, or None."""
+    if name in INTEGERS:
+        if not _is_integer(v):
+            return "a whole number is accepted"
+        if not -INT32_MAX - 1 <= v <= INT32_MAX:
+            return "a 32-bit whole number is accepted"
+    elif not _is_number(v) or abs(v) > FLOAT32_MAX:
+        hint = " (YAML reads 1e-5 as text: write 1.0e-5)" if isinstance(v, str) else ""
+        return "a finite single-precision number is accepted" + hint
+    limits = {
+        "n_snp": (v >= 1 and v <= INT32_MAX // 2, "at least 1 SNP and at most 1073741823"),
+        "nprog": (v >= 0, "0 (own records) or a positive number of progenies"),
+        "nrec": (1 <= v <= 499999, "from 1 to 499999 records per set (2 x nrec are numbered in 6 columns)"),
+        "freq_min": (0 <= v <= 1, "a frequency from 0 to 1"),
+        "freq_max": (0 <= v <= 1, "a frequency from 0 to 1"),
+        "var_a": (v > 0, "a positive variance"),
+        "h2": (0 < v <= 1, "a heritability above 0 and at most 1"),
+    }
+    if name in limits and not limits[name][0]:
+        return limits[name][1] + " is accepted"
+    return None
+
+
+def _set_problem(p):
+    """What makes a whole parameter set unsimulable, or None."""
+    if p["snp_range"] > 1 and not 1 <= p["n_qtl"] <= p["n_snp"]:
+        return "n_qtl", f"with snp_range above 1, from 1 to n_snp = {p['n_snp']} SNPs with an effect are accepted"
+    low, high = sorted((p["freq_min"], p["freq_max"]))
+    if high <= 0 or low >= 1:
+        return "freq_max", "a frequency range that reaches between 0 and 1 is accepted (no SNP would segregate)"
+    if (1 - p["h2"]) * p["var_a"] / p["h2"] > FLOAT32_MAX:
+        return "h2", "a heritability whose residual variance (1 - h2) var_a / h2 is a single-precision number"
+    return None
+
+
+def _ratio_problem(v):
+    if v is True or (_is_number(v) and v >= 0 and abs(v) <= FLOAT32_MAX):
+        return None
+    return "true (the simulation's own ratio) or a number of at least 0 is accepted"
+
+
+def _check_keys(mapping, accepted, where):
+    unknown = [k for k in mapping if k not in accepted]
+    if unknown:
+        raise StudyError(f"{where}unknown key '{unknown[0]}': accepted are {', '.join(accepted)}")
+
+
+def check(study):
+    """Raises StudyError for the first problem of a study mapping; returns the
+    study with its defaults filled in."""
+    if not isinstance(study, dict):
+        raise StudyError("the study file must be a mapping with the keys " + ", ".join(TOP_KEYS))
+    _check_keys(study, TOP_KEYS, "")
+    study = {**DEFAULTS, **study}
+    r = study.get("replicates")
+    if r is None:
+        raise StudyError(f"replicates is missing: a whole number from 1 to {MAX_REPLICATES} is required")
+    if not _is_integer(r) or not 1 <= r <= MAX_REPLICATES:
+        raise StudyError(f"replicates = {r!r}: a whole number from 1 to {MAX_REPLICATES} is accepted")
+    base = study.get("base")
+    if not isinstance(base, dict):
+        raise StudyError("base is missing: the eleven values " + ", ".join(PARAMETERS) + " are required")
+    _check_keys(base, PARAMETERS, "base: ")
+    missing = [n for n in PARAMETERS if n not in base]
+    if missing:
+        raise StudyError(f"base.{missing[0]} is missing: all of {', '.join(PARAMETERS)} are required")
+    for name in PARAMETERS:
+        problem = _value_problem(name, base[name])
+        if problem:
+            raise StudyError(f"base.{name} = {base[name]!r}: {problem}")
+    sweep = study["sweep"]
+    if not isinstance(sweep, dict):
+        raise StudyError("sweep must map parameter names to lists of values")
+    _check_keys(sweep, PARAMETERS + ("ratio",), "sweep: ")
+    for name, values in sweep.items():
+        if not isinstance(values, list) or not values:
+            raise StudyError(f"sweep.{name} = {values!r}: a list of at least one value is accepted")
+        for i, v in enumerate(values):
+            problem = _ratio_problem(v) if name == "ratio" else _value_problem(name, v)
+            if problem:
+                raise StudyError(f"sweep.{name}[{i + 1}] = {v!r}: {problem}")
+        if len({value_text(v) for v in values}) < len(values):
+            raise StudyError(f"sweep.{name} = {values!r}: every value may appear once")
+    problem = _ratio_problem(study["ratio"])
+    if problem:
+        raise StudyError(f"ratio = {study['ratio']!r}: {problem}")
+    if not isinstance(study["keep_data"], bool):
+        raise StudyError(f"keep_data = {study['keep_data']!r}: true or false is accepted")
+    for point in grid(study):
+        failure = _set_problem(point.parameters)
+        if failure:
+            name, accepted = failure
+            where = f" at the grid point {point.name}" if sweep else ""
+            raise StudyError(f"{name} = {point.parameters[name]!r}{where}: {accepted}")
+    return study
+
+
+def value_text(v):
+    """A value as the tables, folder names and par_tarvox write it."""
+    if v is True:
+        return "true"
+    return repr(v) if isinstance(v, float) else str(v)
+
+
+class GridPoint:
+    """One combination of the sweep values: its folder name, its parameter set
+    and its ratio setting (True for the simulation's own ratio)."""
+
+    def __init__(self, swept, base, ratio):
+        self.swept = swept  # {name: value} of the swept keys, in sweep order
+        self.parameters = {**base, **{k: v for k, v in swept.items() if k != "ratio"}}
+        self.ratio = swept.get("ratio", ratio)
+        names = [f"{k}={'own' if v is True else value_text(v)}" for k, v in swept.items()]
+        self.name = "_".join(names) or "base"
+
+
+def grid(study):
+    """Every combination of the sweep values, the first swept key varying slowest."""
+    sweep = study.get("sweep") or {}
+    names = list(sweep)
+    return [
+        GridPoint(dict(zip(names, values)), study["base"], study.get("ratio", True))
+        for values in itertools.product(*(sweep[n] for n in names))
+    ]
+
+
+def replicate_name(r):
+    return f"rep_{r:03d}"
+
+
+def replicate_number(name):
+    return int(name.removeprefix("rep_"))
+
+
+def run_folder(point, r):
+    return f"runs/{point.name}/{replicate_name(r)}"
+
+
+def par_tarvox_text(parameters):
+    """The simulator's parameter file for one parameter set."""
+    lines = []
+    for label, names in PAR_TARVOX_LINES:
+        lines += [label, " ".join(value_text(parameters[n]) for n in names)]
+    return "\n".join(lines) + "\n"
+
+
+def memory_mb(parameters):
+    """Memory to ask of a cluster for one replicate: the estimator holds at most
+    a byte per training genotype, plus the programs themselves."""
+    return 200 + parameters["nrec"] * (parameters["n_snp"] + 1) // 1_000_000 * 3 // 2
+
+
+__all__ = ["StudyError", "check", "grid", "warmup_count", "par_tarvox_text", "run_folder"]
