@@ -113,6 +113,7 @@ def criterion(text):
 def read_console(text):
     """Rounds, criterion, seconds and per set the printed means, variances and
     correlation of the estimator's console output."""
+    text = text.replace("\r\n", "\n")
     found = {}
     m = _CONVERGENCE.search(text)
     if not m:

@@ -11,7 +11,10 @@ def residual_of_records(var_a, var_e, nprog):
 
 def own_ratio(setup):
     """The simulation's own variance ratio w * sum 2p(1 - p) / var_a, from the
-    values of a SnpSetup as the file holds them."""
+    values of a SnpSetup as the file holds them; NaN when var_a reads as 0
+    or not at all."""
+    if not setup.var_a > 0:
+        return math.nan
     w = residual_of_records(setup.var_a, setup.var_e, setup.nprog)
     heterozygosity = sum(2 * p * (1 - p) for p in setup.snp_freq)
     return w * heterozygosity / setup.var_a

@@ -1,0 +1,39 @@
+"""Shared set-up of the workflow tests: the scripts on the import path, the
+programs built once, and a runner of the study command."""
+
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "workflow" / "scripts"))
+
+import programs  # noqa: E402
+
+SNAKEMAKE = ["/usr/bin/python3", "-m", "snakemake"]
+
+
+@pytest.fixture(scope="session")
+def built():
+    """tarvox and kolber in build/release, built when missing."""
+    programs.ensure_built(REPO)
+    return programs.paths(REPO)
+
+
+def run_study(outdir, study=None, *extra, check=True):
+    """Runs the study command from the repository root; returns the process
+    with its output."""
+    command = SNAKEMAKE + ["-s", "workflow/Snakefile", "--cores", "2", "--directory", str(outdir)]
+    if study is not None:
+        command += ["--configfile", str(study)]
+    done = subprocess.run(command + list(extra), cwd=REPO, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          text=True)
+    if check and done.returncode != 0:
+        raise AssertionError(f"{' '.join(command)} failed:\n{done.stdout[-4000:]}")
+    return done
+
+
+TINY_BASE = {"n_snp": 40, "n_qtl": 8, "nprog": 0, "nrec": 60, "freq_min": 0.05, "freq_max": 0.5,
+             "snp_range": 10, "var_a": 10, "h2": 0.5, "mean": 10, "seed": 1}
