@@ -1,0 +1,126 @@
+"""The study command end to end on small studies: the real programs, run
+twice, grown, re-created, refused and failing."""
+
+import re
+import subprocess
+import sys
+
+import pytest
+import yaml
+
+import tables
+from conftest import REPO, TINY_BASE, run_study
+
+
+def write_study(path, **study):
+    path.write_text(yaml.safe_dump(study, sort_keys=False))
+    return path
+
+
+def jobs_run(output, rule="replicate"):
+    return len(re.findall(rf"^(?:local)?rule {rule}:$", output, flags=re.M))
+
+
+@pytest.fixture(scope="module")
+def small_study(tmp_path_factory, built):
+    """Two grid points, two replicates, SNP_data kept; run once."""
+    root = tmp_path_factory.mktemp("study")
+    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, keep_data=True)
+    first = run_study(root / "out", study)
+    return root, study, first
+
+
+def test_every_replicate_has_its_folder_and_row(small_study):
+    root, _, first = small_study
+    out = root / "out"
+    assert jobs_run(first.stdout) == 4
+    rows = tables.read_tsv(out / "results" / "replicates.tsv")
+    assert [(r["nrec"], r["replicate"], r["warmup"]) for r in rows] == [
+        ("60", "1", "0"), ("60", "2", "996"), ("90", "1", "0"), ("90", "2", "996")]
+    for r in rows:
+        folder = out / r["dir"]
+        for name in ("par_tarvox", "SNP_setup", "SNP_data", "SNP_results", "tarvox.log", "kolber.log"):
+            assert (folder / name).is_file(), folder / name
+        assert f"corr(s_bv,g_bv):{float(r['acc_indep']):.3f}" in (folder / "kolber.log").read_text()
+        assert float(r["ratio"]) > 0 and 0 < float(r["slope_indep"]) < 2
+    summary = tables.read_tsv(out / "results" / "summary.tsv")
+    assert [(s["nrec"], s["n"]) for s in summary] == [("60", "2"), ("90", "2")]
+    for name in ("accuracy.png", "accuracy.svg", "replicate_001/nrec=60.png", "replicate_001/nrec=90.png"):
+        assert (out / "results" / name).stat().st_size > 1000
+
+
+def test_second_run_does_nothing(small_study):
+    root, study, _ = small_study
+    table = root / "out" / "results" / "replicates.tsv"
+    before = (table.read_bytes(), table.stat().st_mtime_ns)
+    again = run_study(root / "out", study)
+    assert "Nothing to be done" in again.stdout
+    assert (table.read_bytes(), table.stat().st_mtime_ns) == before
+
+
+def test_a_replicate_is_recreated_bit_for_bit(small_study, tmp_path):
+    root, _, _ = small_study
+    run = root / "out" / "runs" / "nrec=90" / "rep_002"
+    done = subprocess.run([sys.executable, str(REPO / "workflow" / "scripts" / "replicate.py"), str(run),
+                           str(tmp_path / "again")], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    assert done.returncode == 0, done.stdout
+    assert "SNP_setup, SNP_data, SNP_results identical" in done.stdout
+    for name in ("SNP_setup", "SNP_data", "SNP_results"):
+        assert (tmp_path / "again" / name).read_bytes() == (run / name).read_bytes()
+
+
+def test_added_replicates_run_alone_and_keep_the_earlier_ones(tmp_path, built):
+    study = write_study(tmp_path / "s.yaml", replicates=1, base=TINY_BASE)
+    run_study(tmp_path / "out", study)
+    first = tmp_path / "out" / "runs" / "base" / "rep_001" / "SNP_results"
+    stamp = first.stat().st_mtime_ns
+    assert not (first.parent / "SNP_data").exists()  # deleted once kolber has read it
+    grown = run_study(tmp_path / "out", write_study(tmp_path / "s.yaml", replicates=3, base=TINY_BASE))
+    assert jobs_run(grown.stdout) == 2
+    assert first.stat().st_mtime_ns == stamp
+    rows = tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")
+    assert [r["warmup"] for r in rows] == ["0", "996", "496"]
+    assert tables.read_tsv(tmp_path / "out" / "results" / "summary.tsv")[0]["n"] == "3"
+
+
+@pytest.mark.parametrize("change, message", [
+    ({"replicates": 300}, "replicates = 300: a whole number from 1 to 250 is accepted"),
+    ({"sweep": {"nrec": []}}, "sweep.nrec = []: a list of at least one value is accepted"),
+    ({"base": {**TINY_BASE, "n_qtl": 99}}, "n_qtl = 99: with snp_range above 1, from 1 to n_snp = 40"),
+    ({"colour": "blue"}, "unknown key 'colour'"),
+])
+def test_a_bad_study_file_stops_before_anything_runs(tmp_path, change, message):
+    study = write_study(tmp_path / "bad.yaml", **{"replicates": 2, "base": TINY_BASE, **change})
+    done = run_study(tmp_path / "out", study, check=False)
+    assert done.returncode != 0
+    assert f"Bad study file {study}: {message}" in done.stdout
+    assert not (tmp_path / "out" / "runs").exists()
+
+
+def test_a_failing_replicate_fails_its_job_and_the_others_go_on(tmp_path, built):
+    # Effects of 1e30 overflow single precision: the simulator refuses them.
+    study = write_study(tmp_path / "s.yaml", replicates=1, base=TINY_BASE, sweep={"snp_range": [10, 1.0e30]})
+    done = run_study(tmp_path / "out", study, "--keep-going", check=False)
+    assert done.returncode != 0
+    report = "? sim_var = inf exceeds single precision"
+    assert report in done.stdout and "Error in rule replicate" in done.stdout
+    assert report in (tmp_path / "out" / "runs" / "snp_range=1e+30" / "rep_001" / "tarvox.log").read_text()
+    assert (tmp_path / "out" / "runs" / "snp_range=10" / "rep_001" / "replicate.json").is_file()
+
+
+def dry_run_jobs(tmp_path, study=None):
+    done = run_study(tmp_path / "out", study, "--dry-run")
+    return int(re.search(r"^replicate +(\d+) ", done.stdout, flags=re.M).group(1))
+
+
+def test_the_example_study_runs_without_a_study_file(tmp_path):
+    example = yaml.safe_load((REPO / "config" / "config.yaml").read_text())
+    grid = 1
+    for values in example["sweep"].values():
+        grid *= len(values)
+    assert dry_run_jobs(tmp_path) == grid * example["replicates"]
+
+
+def test_a_study_file_is_the_whole_study(tmp_path):
+    # The example sweeps; a study without a sweep must not inherit it.
+    assert dry_run_jobs(tmp_path, write_study(tmp_path / "s.yaml", replicates=4, base=TINY_BASE)) == 4
