@@ -8,6 +8,7 @@ namespace {
 std::string quoted(const std::string& field) { return "\"" + field + "\""; }
 
 std::string character(int64_t code) {
+  if (code == ' ') return "a blank";
   if (code > ' ' && code < 127) return "'" + std::string(1, static_cast<char>(code)) + "'";
   return "character code " + std::to_string(code);
 }

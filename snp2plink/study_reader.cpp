@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
+#include <exception>
 #include <string_view>
 
 #include "common/number_fields.hpp"
@@ -225,7 +225,7 @@ StudySetup read_study_setup(const std::string& path, const std::string& name) {
   const size_t width = static_cast<size_t>(effect.width);
   try {
     setup.snp_val.resize(static_cast<size_t>(setup.n_snp));
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {  // bad_alloc, or length_error beyond what a vector can hold
     throw Refusal{.problem = Problem::OutOfMemory, .count = setup.n_snp, .value = 2 * int64_t{setup.nrec}};
   }
   for (int64_t first = 0, line_count = section_lines(effect_layout()); line_count > 0; --line_count, first += per_line) {
@@ -256,7 +256,7 @@ StudyGenotypes read_study_data(const std::string& path, const std::string& name,
     data.y.resize(static_cast<size_t>(data.records));
     data.s_bv.resize(static_cast<size_t>(data.records));
     block.resize(kBlockRecords / 4 * n_snp);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {  // bad_alloc, or length_error beyond what a vector can hold
     throw Refusal{.problem = Problem::OutOfMemory, .count = setup.n_snp, .value = data.records};
   }
 
