@@ -19,5 +19,5 @@ if [ ${#packages[@]} -gt 0 ]; then
     exit 1
   fi
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 fi
