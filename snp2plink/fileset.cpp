@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "snp2plink/refusal.hpp"
@@ -17,6 +18,10 @@ namespace {
 
 // Magic number and SNP-major mode of a PLINK 1 .bed file.
 constexpr unsigned char kBedHeader[] = {0x6C, 0x1B, 0x01};
+
+// Lines reach the file 64 KiB at a time, so no companion is held whole.
+constexpr size_t kFlushBytes = size_t{1} << 16;
+constexpr size_t kMaxLineChars = 160;
 
 char* put(char* out, std::string_view text) {
   for (char c : text) *out++ = c;
@@ -28,53 +33,102 @@ char* put_int(char* out, int64_t value) { return std::to_chars(out, out + 24, va
 // The shortest text that reads back as `value`; zero without a sign.
 char* put_real(char* out, float value) { return std::to_chars(out, out + 32, value == 0.0f ? 0.0f : value).ptr; }
 
-// Builds a text line by line: `line` writes one line at a char* and returns
-// its end.
-template <class LineWriter>
-std::string lines_text(int64_t first, int64_t last, LineWriter line) {
-  std::string text;
-  char buffer[160];
-  for (int64_t i = first; i <= last; ++i) text.append(buffer, line(buffer, i));
-  return text;
+mode_t current_umask() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
 }
 
+// One temporary file being written; the first failure is kept and reported
+// by finish().
+class TemporaryFile {
+ public:
+  TemporaryFile(const std::string& path_template, size_t suffix, std::string shown)
+      : path_(path_template), shown_(std::move(shown)) {
+    fd_ = mkstemps(path_.data(), static_cast<int>(suffix));
+    if (fd_ < 0) throw Refusal{.problem = Problem::CannotWrite, .file = shown_, .error_number = errno};
+    if (fchmod(fd_, 0666 & ~current_umask()) != 0) error_ = errno;
+    buffer_.reserve(kFlushBytes + kMaxLineChars);
+  }
+  ~TemporaryFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  void append(std::span<const char> chars) {
+    while (error_ == 0 && !chars.empty()) {
+      const ssize_t put = ::write(fd_, chars.data(), chars.size());
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) error_ = errno;
+      if (put > 0) chars = chars.subspan(static_cast<size_t>(put));
+    }
+  }
+
+  // Lines first .. last, each written by `line(char* out, i)` (at most
+  // kMaxLineChars) which returns its end.
+  template <class LineWriter>
+  void lines(int64_t first, int64_t last, LineWriter line) {
+    for (int64_t i = first; i <= last; ++i) {
+      const size_t used = buffer_.size();
+      buffer_.resize(used + kMaxLineChars);
+      buffer_.resize(static_cast<size_t>(line(buffer_.data() + used, i) - buffer_.data()));
+      if (buffer_.size() >= kFlushBytes) flush();
+    }
+    flush();
+  }
+
+  void finish() {
+    const int closed = close(fd_);
+    fd_ = -1;
+    if (closed != 0 && error_ == 0) error_ = errno;
+    if (error_ != 0) throw Refusal{.problem = Problem::CannotWrite, .file = shown_, .error_number = error_};
+  }
+
+ private:
+  void flush() {
+    append(buffer_);
+    buffer_.clear();
+  }
+
+  std::string path_, shown_;
+  int fd_ = -1;
+  int error_ = 0;
+  std::vector<char> buffer_;
+};
+
+// The temporaries of one fileset: removed unless all are renamed.
 class Temporaries {
  public:
-  explicit Temporaries(std::string folder) : folder_(std::move(folder)) {}
+  Temporaries(std::string prefix, std::string shown) : prefix_(std::move(prefix)), shown_(std::move(shown)) {
+    const size_t slash = prefix_.rfind('/');
+    folder_ = slash == std::string::npos ? std::string() : prefix_.substr(0, slash + 1);
+  }
   ~Temporaries() {
     for (const std::string& path : paths_) unlink(path.c_str());
   }
   Temporaries(const Temporaries&) = delete;
   Temporaries& operator=(const Temporaries&) = delete;
 
-  // A new temporary file for `final_path` holding `parts` in order.
-  void write(const std::string& final_path, const std::string& shown,
-             std::initializer_list<std::span<const char>> parts) {
-    const std::string extension = final_path.substr(final_path.rfind('.'));
-    std::string path = folder_ + ".snp2plink-XXXXXX" + extension;
-    const int fd = mkstemps(path.data(), static_cast<int>(extension.size()));
-    if (fd < 0) throw Refusal{.problem = Problem::CannotWrite, .file = shown, .error_number = errno};
-    paths_.push_back(path);
-    finals_.push_back(final_path);
-    shown_.push_back(shown);
-    int error = fchmod(fd, 0666 & ~current_umask()) == 0 ? 0 : errno;
-    for (std::span<const char> part : parts) {
-      while (error == 0 && !part.empty()) {
-        const ssize_t put = ::write(fd, part.data(), part.size());
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) error = errno;
-        if (put > 0) part = part.subspan(static_cast<size_t>(put));
-      }
-    }
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) throw Refusal{.problem = Problem::CannotWrite, .file = shown, .error_number = error};
+  // Writes PREFIX + extension under a temporary name through `fill(file)`.
+  template <class Fill>
+  void write(const char* extension, Fill fill) {
+    TemporaryFile file(folder_ + ".snp2plink-XXXXXX" + extension, std::string_view(extension).size(),
+                       shown_ + extension);
+    paths_.push_back(file.path());
+    finals_.push_back(prefix_ + extension);
+    fill(file);
+    file.finish();
   }
 
-  // Gives every temporary its final name.
+  // Gives every temporary its final name, replacing an earlier file.
   void rename_all() {
     for (size_t k = 0; k < paths_.size(); ++k) {
       if (std::rename(paths_[k].c_str(), finals_[k].c_str()) != 0) {
-        throw Refusal{.problem = Problem::CannotReplace, .file = shown_[k], .error_number = errno};
+        const size_t dot = finals_[k].rfind('.');
+        throw Refusal{.problem = Problem::CannotReplace, .file = shown_ + finals_[k].substr(dot), .error_number = errno};
       }
       paths_[k].clear();
     }
@@ -82,68 +136,47 @@ class Temporaries {
   }
 
  private:
-  static mode_t current_umask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-  }
-
-  std::string folder_;
-  std::vector<std::string> paths_, finals_, shown_;
+  std::string prefix_, shown_, folder_;
+  std::vector<std::string> paths_, finals_;
 };
-
-std::span<const char> chars(const std::string& text) { return {text.data(), text.size()}; }
 
 }  // namespace
 
-std::string bim_text(int32_t n_snp) {
-  return lines_text(1, n_snp, [](char* out, int64_t j) {
-    out = put_int(put(put_int(put(out, "1\tsnp"), j), "\t0\t"), j);
-    return put(out, "\t2\t1\n");
-  });
-}
-
-std::string fam_text(const StudyGenotypes& data) {
-  return lines_text(1, data.records, [&](char* out, int64_t i) {
-    out = put(put_int(put(put_int(out, i), " "), i), " 0 0 0 ");
-    return put(put_real(out, data.y[static_cast<size_t>(i - 1)]), "\n");
-  });
-}
-
-std::string bv_text(const StudyGenotypes& data) {
-  return "FID IID y s_bv\n" + lines_text(1, data.records, [&](char* out, int64_t i) {
-           out = put(put_real(put(put_int(put(put_int(out, i), " "), i), " "), data.y[static_cast<size_t>(i - 1)]), " ");
-           return put(put_real(out, data.s_bv[static_cast<size_t>(i - 1)]), "\n");
-         });
-}
-
-std::string keep_text(int64_t first, int64_t last) {
-  return lines_text(first, last, [](char* out, int64_t i) { return put(put_int(put(put_int(out, i), " "), i), "\n"); });
-}
-
-std::string effects_text(const StudySetup& setup) {
-  return lines_text(1, setup.n_snp, [&](char* out, int64_t j) {
-    out = put(put_int(put(out, "snp"), j), " 2 ");
-    return put(put_real(out, setup.snp_val[static_cast<size_t>(j - 1)]), "\n");
-  });
-}
-
 void write_fileset(const std::string& prefix, const std::string& shown, const StudySetup& setup,
                    const StudyGenotypes& data) {
-  const size_t slash = prefix.rfind('/');
-  Temporaries files(slash == std::string::npos ? std::string() : prefix.substr(0, slash + 1));
-  const auto write = [&](const char* extension, std::initializer_list<std::span<const char>> parts) {
-    files.write(prefix + extension, shown + extension, parts);
+  Temporaries files(prefix, shown);
+  const auto y = [&](int64_t i) { return data.y[static_cast<size_t>(i - 1)]; };
+  const auto ids = [](char* out, int64_t i) { return put_int(put(put_int(out, i), " "), i); };
+
+  files.write(".bed", [&](TemporaryFile& file) {
+    file.append({reinterpret_cast<const char*>(kBedHeader), sizeof kBedHeader});
+    file.append({reinterpret_cast<const char*>(data.packed.get()), static_cast<size_t>(setup.n_snp) * data.bytes_per_snp});
+  });
+  files.write(".bim", [&](TemporaryFile& file) {
+    file.lines(1, setup.n_snp, [](char* out, int64_t j) {
+      return put(put_int(put(put_int(put(out, "1\tsnp"), j), "\t0\t"), j), "\t2\t1\n");
+    });
+  });
+  files.write(".fam", [&](TemporaryFile& file) {
+    file.lines(1, data.records, [&](char* out, int64_t i) { return put(put_real(put(ids(out, i), " 0 0 0 "), y(i)), "\n"); });
+  });
+  files.write(".bv", [&](TemporaryFile& file) {
+    file.append(std::string_view("FID IID y s_bv\n"));
+    file.lines(1, data.records, [&](char* out, int64_t i) {
+      out = put(put_real(put(ids(out, i), " "), y(i)), " ");
+      return put(put_real(out, data.s_bv[static_cast<size_t>(i - 1)]), "\n");
+    });
+  });
+  const auto keep = [&](int64_t first, int64_t last) {
+    return [=](TemporaryFile& file) { file.lines(first, last, [&](char* out, int64_t i) { return put(ids(out, i), "\n"); }); };
   };
-  const size_t body = static_cast<size_t>(setup.n_snp) * data.bytes_per_snp;
-  write(".bed", {{reinterpret_cast<const char*>(kBedHeader), sizeof kBedHeader},
-                 {reinterpret_cast<const char*>(data.packed.get()), body}});
-  write(".bim", {chars(bim_text(setup.n_snp))});
-  write(".fam", {chars(fam_text(data))});
-  write(".bv", {chars(bv_text(data))});
-  write(".train", {chars(keep_text(1, setup.nrec))});
-  write(".indep", {chars(keep_text(int64_t{setup.nrec} + 1, data.records))});
-  write(".effects", {chars(effects_text(setup))});
+  files.write(".train", keep(1, setup.nrec));
+  files.write(".indep", keep(int64_t{setup.nrec} + 1, data.records));
+  files.write(".effects", [&](TemporaryFile& file) {
+    file.lines(1, setup.n_snp, [&](char* out, int64_t j) {
+      return put(put_real(put(put_int(put(out, "snp"), j), " 2 "), setup.snp_val[static_cast<size_t>(j - 1)]), "\n");
+    });
+  });
   files.rename_all();
 }
 

@@ -3,25 +3,17 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "snp2plink/study_reader.hpp"
 
 namespace gp::plink {
 
-// The texts of the companion files, one line per SNP or record (LF ends):
-// .bim "1<TAB>snpJ<TAB>0<TAB>J<TAB>2<TAB>1", .fam "I I 0 0 0 y",
-// .bv "FID IID y s_bv" then "I I y s_bv", .train / .indep "I I" for records
-// first .. last, .effects "snpJ 2 snp_val(J)". Reals print with the fewest
-// digits that read back as the same single-precision value.
-std::string bim_text(int32_t n_snp);
-std::string fam_text(const StudyGenotypes& data);
-std::string bv_text(const StudyGenotypes& data);
-std::string keep_text(int64_t first, int64_t last);
-std::string effects_text(const StudySetup& setup);
-
 // Writes PREFIX.bed, .bim, .fam, .bv, .train, .indep and .effects for
-// `prefix` (a path; `shown` is how messages name it). Each goes to a
+// `prefix` (a path; `shown` is how messages name it). The companions have
+// one line per SNP or record, each ended by LF: .bim "1<TAB>snpJ<TAB>0<TAB>J
+// <TAB>2<TAB>1", .fam "I I 0 0 0 y", .bv "FID IID y s_bv" then "I I y s_bv",
+// .train and .indep "I I", .effects "snpJ 2 snp_val(J)"; reals with the
+// fewest digits that read back as the same single-precision value. Each goes to a
 // temporary name in the prefix's folder (".snp2plink-XXXXXX.ext") and all are
 // renamed to their names once every one is complete; on a failure the
 // temporaries are removed and a Refusal is thrown.
