@@ -81,6 +81,26 @@ TEST(Export, EveryRecordCountPadsWithZeros) {
   }
 }
 
+// Lines after record 2 x nrec are not read, whatever they hold.
+TEST(Export, LinesAfterTheLastRecordAreNotRead) {
+  Scratch folder;
+  folder.write("SNP_setup", kTinySetup);
+  folder.write("SNP_data", joined(tiny_records()) + "not a record\r\n" + record_text(8, 1, 1, "3"));
+  ASSERT_EQ(run_export(folder, {"tiny"}).status, 0);
+  EXPECT_EQ(folder.read("tiny.bed").size(), 9u);
+}
+
+// No SNPs: records of 23 characters, a .bed of the magic bytes alone.
+TEST(Export, StudyWithoutSnps) {
+  Scratch folder;
+  folder.write("SNP_setup", setup_text(0, 1, {}));
+  folder.write("SNP_data", record_text(1, 5.5f, 0.0f, "") + record_text(2, -1.0f, 0.0f, ""));
+  ASSERT_EQ(run_export(folder, {"none"}).status, 0);
+  EXPECT_EQ(folder.read("none.bed"), "\x6C\x1B\x01");
+  EXPECT_EQ(folder.read("none.bim"), "");
+  EXPECT_EQ(folder.read("none.fam"), "1 1 0 0 0 5.5\n2 2 0 0 0 -1\n");
+}
+
 TEST(Export, MoreThanTenThousandSnpsOnOneLine) {
   constexpr int32_t kSnps = 10003;
   Scratch folder;
