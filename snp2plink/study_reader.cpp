@@ -101,6 +101,7 @@ void reject_tab(std::string_view text, const std::string& place) {
   if (text.find('\t') != std::string_view::npos) throw Refusal{.problem = Problem::HoldsTab, .place = place};
 }
 
+// The lines of SNP_setup, counted for the messages.
 class SetupLines {
  public:
   SetupLines(const std::string& path, const std::string& name) : name_(name), in_(path, name) {}
