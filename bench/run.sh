@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The benchmark harness: bash bench/run.sh [SIZE ...]   (sizes S L T W; default all)
-# Builds in Release, runs tarvox then kolber at each size in a scratch
+# Builds in Release, runs tarvox, kolber and snp2plink at each size in a scratch
 # directory ($BENCH_DIR, default /tmp/snp-bench), measures the anchors on the
 # same file system, prints one table and writes it to bench/RESULTS.md.
 # Every figure is the median of $BENCH_REPEAT runs (default 3); each program
@@ -13,6 +13,8 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING
 cmake --build "$build" --target tarvox kolber measure anchor >/dev/null
 tarvox="$build/simulator/tarvox" kolber="$build/estimator/kolber"
 measure="$build/bench/measure" anchor="$build/bench/anchor"
+cmake --build "$build" --target snp2plink >/dev/null
+snp2plink="$build/snp2plink/snp2plink" plink_rows=()
 
 scratch="${BENCH_DIR:-/tmp/snp-bench}"
 repeat="${BENCH_REPEAT:-3}"
@@ -90,6 +92,26 @@ for size in "${sizes[@]}"; do
     within "$ms_round" 30 || missed+=("round")
     within "$k_wall" 5.75 || missed+=("kolber time")
   fi
+  # snp2plink: the export against reading and converting the whole file,
+  # alternating run by run; memory at most the packed genotypes + 8 MB.
+  p_walls=() p_rss=() p_reads=()
+  for ((r = 1; r <= repeat; r++)); do
+    "$measure" --stdout snp2plink.out -- "$snp2plink" bench 2> snp2plink.time
+    p_walls+=("$(field wall snp2plink.time)") p_rss+=("$(field maxrss_kb snp2plink.time)")
+    p_reads+=("$("$anchor" read SNP_data $((2 * nrec)) $((2 * n_snp)))")
+    rm -f bench.bed bench.bim bench.fam bench.bv bench.train bench.indep bench.effects
+  done
+  p_wall=$(median "${p_walls[@]}") p_read=$(median "${p_reads[@]}") p_kb=$(median "${p_rss[@]}")
+  p_ratio=$(ratio "$p_wall" "$p_read")
+  p_limit_mb=$(awk -v r="$nrec" -v s="$n_snp" 'BEGIN { printf "%.0f", s * int((2 * r + 3) / 4) / 1048576 + 8 }')
+  p_missed=()
+  within "$p_ratio" 1.5 || p_missed+=("time")
+  within $((p_kb / 1024)) "$p_limit_mb" || p_missed+=("memory")
+  p_verdict="all met"
+  [ ${#p_missed[@]} -eq 0 ] || p_verdict="missed: $(IFS=,; echo "${p_missed[*]}")"
+  plink_rows+=("| $size | $n_snp | $((2 * nrec)) | $p_wall | $p_read | $p_ratio | $((p_kb / 1024)) / $p_limit_mb | $p_verdict |")
+  echo "${plink_rows[-1]}"
+
   verdict="all met"
   [ ${#missed[@]} -eq 0 ] || verdict="missed: $(IFS=,; echo "${missed[*]}")"
   rows+=("| $size | $n_snp | $nrec | $t_wall | $write_anchor | $t_ratio | $((t_kb / 1024)) \
@@ -113,6 +135,13 @@ done
   echo "| size | SNPs | nrec | tarvox s | write s | ratio (≤ 2) | tarvox MB (≤ 50) | load cpu s | read nrec s | ratio (≤ 1.5) | rounds | ms/round cpu (≤ 30 at L) | results cpu s | read 2nrec s | ratio (≤ 1.5) | kolber s (≤ 5.75 at L) | kolber cpu s | kolber MB / limit | corr | targets |"
   echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
+  echo
+  echo "snp2plink PREFIX: the export of the whole SNP_data against reading and converting it (read 2nrec);"
+  echo "memory against the genotypes at two bits each plus 8 MB for the program, a record and the effects."
+  echo
+  echo "| size | SNPs | records | snp2plink s | read 2nrec s | ratio (≤ 1.5) | MB / limit | targets |"
+  echo "|---|---|---|---|---|---|---|---|"
+  printf '%s\n' "${plink_rows[@]}"
 } > "$root/bench/RESULTS.md.new"
 mv "$root/bench/RESULTS.md.new" "$root/bench/RESULTS.md"
 cat "$root/bench/RESULTS.md"
