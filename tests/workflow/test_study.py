@@ -30,7 +30,7 @@ def without(key):
 
 
 BAD = [
-    ({**make(), "replicate": 3}, "unknown key 'replicate': accepted are replicates, base, sweep, ratio, keep_data"),
+    ({**make(), "replicate": 3}, "unknown key 'replicate': accepted are replicates, base, sweep, ratio, keep_data, export_plink"),
     (without("replicates"), "replicates is missing: a whole number from 1 to 250 is required"),
     (make(replicates=0), "replicates = 0: a whole number from 1 to 250 is accepted"),
     (make(replicates=251), "replicates = 251: a whole number from 1 to 250 is accepted"),
@@ -63,6 +63,7 @@ BAD = [
     (make(ratio=False), "ratio = False: true (the simulation's own ratio) or a number of at least 0 is accepted"),
     (make(ratio="high"), "ratio = 'high': true"),
     (make(keep_data="yes"), "keep_data = 'yes': true or false is accepted"),
+    (make(export_plink=1), "export_plink = 1: true or false is accepted"),
 ]
 
 

@@ -124,3 +124,16 @@ def test_the_example_study_runs_without_a_study_file(tmp_path):
 def test_a_study_file_is_the_whole_study(tmp_path):
     # The example sweeps; a study without a sweep must not inherit it.
     assert dry_run_jobs(tmp_path, write_study(tmp_path / "s.yaml", replicates=4, base=TINY_BASE)) == 4
+
+
+def test_each_replicate_can_be_exported_to_plink(tmp_path, built):
+    study = write_study(tmp_path / "s.yaml", replicates=2, base=TINY_BASE, export_plink=True)
+    run_study(tmp_path / "out", study)
+    for rep in ("rep_001", "rep_002"):
+        folder = tmp_path / "out" / "runs" / "base" / rep
+        bed = (folder / "plink.bed").read_bytes()
+        records = 2 * TINY_BASE["nrec"]
+        assert bed[:3] == b"\x6c\x1b\x01" and len(bed) == 3 + TINY_BASE["n_snp"] * -(-records // 4)
+        assert len((folder / "plink.fam").read_text().splitlines()) == records
+        assert len((folder / "plink.train").read_text().splitlines()) == TINY_BASE["nrec"]
+        assert not (folder / "SNP_data").exists()  # deleted once exported

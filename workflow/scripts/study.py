@@ -27,8 +27,8 @@ PAR_TARVOX_LINES = (
 )
 PARAMETERS = tuple(name for _, names in PAR_TARVOX_LINES for name in names)
 INTEGERS = frozenset({"n_snp", "n_qtl", "nprog", "nrec", "seed"})
-TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data")
-DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False}
+TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data", "export_plink")
+DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False, "export_plink": False}
 
 INT32_MAX = 2**31 - 1
 FLOAT32_MAX = 3.4028234663852886e38
@@ -133,8 +133,9 @@ def check(study):
     problem = _ratio_problem(study["ratio"])
     if problem:
         raise StudyError(f"ratio = {study['ratio']!r}: {problem}")
-    if not isinstance(study["keep_data"], bool):
-        raise StudyError(f"keep_data = {study['keep_data']!r}: true or false is accepted")
+    for key in ("keep_data", "export_plink"):
+        if not isinstance(study[key], bool):
+            raise StudyError(f"{key} = {study[key]!r}: true or false is accepted")
     for point in grid(study):
         failure = _set_problem(point.parameters)
         if failure:
