@@ -142,6 +142,28 @@ def client_environment(conf):
     return env
 
 
+FINAL_JOB_STATES = {"BOOT_FAIL", "CANCELLED", "COMPLETED", "DEADLINE", "FAILED",
+                    "NODE_FAIL", "OUT_OF_MEMORY", "PREEMPTED", "TIMEOUT"}
+
+
+def job_state(env, job_id):
+    """JobState of `job_id` as the controller shows it (no accounting here)."""
+    shown = subprocess.run(["scontrol", "--oneliner", "show", "job", str(job_id)],
+                           env=env, stdout=subprocess.PIPE, text=True, check=True).stdout
+    return next(f for f in shown.split() if f.startswith("JobState=")).split("=", 1)[1]
+
+
+def wait_for_job(env, job_id, timeout=60.0):
+    """Final JobState of `job_id`; polls faster than `sbatch --wait`, whose
+    pauses double from 2 s."""
+    deadline = time.monotonic() + timeout
+    while (state := job_state(env, job_id)) not in FINAL_JOB_STATES:
+        if time.monotonic() > deadline:
+            raise TimeoutError(f"job {job_id} still {state} after {timeout:g} s")
+        time.sleep(0.1)
+    return state
+
+
 def cluster_processes(conf):
     """Live pids of daemons and job steps started with SLURM_CONF=`conf`."""
     marker = f"SLURM_CONF={conf}".encode()
