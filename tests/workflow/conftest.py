@@ -1,5 +1,6 @@
 """Shared set-up of the workflow tests: the scripts on the import path, the
-programs built once, and a runner of the study command."""
+programs built once, a one-node Slurm cluster, and a runner of the study
+command."""
 
 import subprocess
 import sys
@@ -11,6 +12,7 @@ REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "workflow" / "scripts"))
 
 import programs  # noqa: E402
+import slurm_cluster  # noqa: E402
 
 SNAKEMAKE = ["/usr/bin/python3", "-m", "snakemake"]
 
@@ -20,6 +22,16 @@ def built():
     """tarvox and kolber in build/release, built when missing."""
     programs.ensure_built(REPO)
     return programs.paths(REPO)
+
+
+@pytest.fixture(scope="session")
+def slurm_env(tmp_path_factory):
+    """Environment for sbatch and friends on a one-node cluster shared by the session."""
+    ok, why = slurm_cluster.available()
+    if not ok:
+        pytest.skip(why)
+    with slurm_cluster.one_node_cluster(tmp_path_factory.mktemp("slurm")) as env:
+        yield env
 
 
 def run_study(outdir, study=None, *extra, check=True):
