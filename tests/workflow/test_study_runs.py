@@ -1,15 +1,18 @@
 """The study command end to end on small studies: the real programs, run
 twice, grown, re-created, refused and failing."""
 
+import os
 import re
+import signal
 import subprocess
 import sys
+import time
 
 import pytest
 import yaml
 
 import tables
-from conftest import REPO, TINY_BASE, run_study
+from conftest import REPO, SNAKEMAKE, TINY_BASE, run_study
 
 
 def write_study(path, **study):
@@ -137,3 +140,28 @@ def test_each_replicate_can_be_exported_to_plink(tmp_path, built):
         assert len((folder / "plink.fam").read_text().splitlines()) == records
         assert len((folder / "plink.train").read_text().splitlines()) == TINY_BASE["nrec"]
         assert not (folder / "SNP_data").exists()  # deleted once exported
+
+
+def test_an_interrupted_study_resumes_where_it_stopped(tmp_path, built):
+    base = {**TINY_BASE, "n_snp": 500, "n_qtl": 20, "nrec": 1000}
+    study = write_study(tmp_path / "s.yaml", replicates=10, base=base)
+    command = [*SNAKEMAKE, "-s", "workflow/Snakefile", "--cores", "2", "--configfile", str(study),
+               "--directory", str(tmp_path / "out")]
+    # A terminal's Ctrl-C: SIGINT to the whole process group.
+    run = subprocess.Popen(command, cwd=REPO, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           start_new_session=True, preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    runs = tmp_path / "out" / "runs" / "base"
+    deadline = time.monotonic() + 120
+    while len(list(runs.glob("*/replicate.json"))) < 3 and time.monotonic() < deadline and run.poll() is None:
+        time.sleep(0.05)
+    os.killpg(run.pid, signal.SIGINT)
+    assert run.wait(timeout=60) != 0
+    done = {p: p.stat().st_mtime_ns for p in runs.glob("*/replicate.json")}
+    assert 3 <= len(done) < 10
+    # Snakemake asks for --rerun-incomplete when a job was cut off in the middle.
+    resumed = run_study(tmp_path / "out", study, "--rerun-incomplete")
+    assert jobs_run(resumed.stdout) <= 10 - len(done) + 2
+    assert len(tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")) == 16
+    kept = [p for p, stamp in done.items() if p.exists() and p.stat().st_mtime_ns == stamp]
+    assert len(kept) >= len(done) - 2
+    assert "Nothing to be done" in run_study(tmp_path / "out", study).stdout
