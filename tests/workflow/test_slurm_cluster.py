@@ -1,5 +1,6 @@
 """The one-node test cluster: it starts, runs jobs, reports failures, stops cleanly."""
 
+import socket
 import subprocess
 import time
 from pathlib import Path
@@ -86,6 +87,21 @@ def test_stop_leaves_no_process_behind(tmp_path):
     left = [pid for pid in started if Path(f"/proc/{pid}").exists()
             and Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] != "Z"]
     assert left == []
+
+
+def test_workdir_of_a_crashed_run_starts_afresh(tmp_path):
+    requires_cluster()
+    workdir = tmp_path / "c"
+    with slurm_cluster.one_node_cluster(workdir) as env:
+        run(["sbatch", "--hold", "--wrap", "true"], env, tmp_path)
+    # What a killed run leaves: saved jobs, a pid file and a socket nobody serves.
+    (workdir / "run" / "slurmctld.pid").write_text("999999\n")
+    with socket.socket(socket.AF_UNIX) as stale:
+        stale.bind(str(workdir / "munge" / "socket"))
+    with slurm_cluster.one_node_cluster(workdir) as env:
+        assert run(["squeue", "--noheader"], env).stdout == ""
+        job = run(["sbatch", "--parsable", "--wrap", "true"], env, tmp_path)
+        assert job.stdout.strip() == "1"
 
 
 def test_node_that_never_gets_idle_reports_the_logs(tmp_path, monkeypatch):
