@@ -49,7 +49,7 @@ def available():
     if missing:
         return False, "missing programs: " + " ".join(missing)
     if os.geteuid() != 0:
-        return False, "slurmd and munged as the test user need root"
+        return False, "needs root: slurmd and munged run as the test user"
     return True, ""
 
 

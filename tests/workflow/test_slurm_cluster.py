@@ -120,7 +120,7 @@ def test_node_that_never_gets_idle_reports_the_logs(tmp_path, monkeypatch):
 
 @pytest.mark.parametrize("euid, missing, expected", [
     (0, None, (True, "")),
-    (1000, None, (False, "slurmd and munged as the test user need root")),
+    (1000, None, (False, "needs root: slurmd and munged run as the test user")),
     (0, "slurmd", (False, "missing programs: slurmd")),
 ])
 def test_available_says_why_not(monkeypatch, euid, missing, expected):
