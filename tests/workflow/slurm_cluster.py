@@ -49,7 +49,7 @@ def available():
     if missing:
         return False, "missing programs: " + " ".join(missing)
     if os.geteuid() != 0:
-        return False, "slurmd and munged as the test user need root"
+        return False, "needs root: slurmd and munged run as the test user"
     return True, ""
 
 
@@ -164,8 +164,9 @@ def wait_for_job(env, job_id, timeout=60.0):
     return state
 
 
-def cluster_processes(conf):
-    """Live pids of daemons and job steps started with SLURM_CONF=`conf`."""
+def cluster_processes(conf, executables=OWNED_EXECUTABLES):
+    """Live pids of the daemons and job steps started with SLURM_CONF=`conf`
+    whose executables are among `executables`."""
     marker = f"SLURM_CONF={conf}".encode()
     pids = []
     for entry in Path("/proc").iterdir():
@@ -173,7 +174,7 @@ def cluster_processes(conf):
             continue
         try:
             exe = os.path.basename(os.readlink(entry / "exe"))
-            if exe.removesuffix("-wlm") not in OWNED_EXECUTABLES:
+            if exe.removesuffix("-wlm") not in executables:
                 continue
             if marker not in (entry / "environ").read_bytes().split(b"\0"):
                 continue
@@ -270,10 +271,17 @@ def _wait_for(condition, daemons, timeout, what):
         time.sleep(0.1)
 
 
+def _client(argv, env, timeout):
+    """Output of a client command, "" when it fails or the controller hangs."""
+    try:
+        return subprocess.run(argv, env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True, timeout=timeout).stdout
+    except subprocess.TimeoutExpired:
+        return ""
+
+
 def _node_state(env, node):
-    out = subprocess.run(["sinfo", "-h", "-N", "-n", node, "-o", "%T"], env=env,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    return out.stdout.strip()
+    return _client(["sinfo", "-h", "-N", "-n", node, "-o", "%T"], env, 5).strip()
 
 
 def _prepare(layout, node):
@@ -296,22 +304,11 @@ def _prepare(layout, node):
 
 
 def _cancel_jobs(env, timeout):
-    subprocess.run(["scancel", "--user=root"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    _client(["scancel", "--user=root"], env, timeout)
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        steps = [pid for pid in cluster_processes(env["SLURM_CONF"])
-                 if "slurmstepd" in os.path.basename(_exe(pid))]
-        if not steps:
-            return
+    while (cluster_processes(env["SLURM_CONF"], ("slurmstepd",))
+           and time.monotonic() < deadline):
         time.sleep(0.1)
-
-
-def _exe(pid):
-    try:
-        return os.readlink(f"/proc/{pid}/exe")
-    except OSError:
-        return ""
 
 
 @contextlib.contextmanager

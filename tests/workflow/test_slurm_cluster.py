@@ -1,5 +1,6 @@
 """The one-node test cluster: it starts, runs jobs, reports failures, stops cleanly."""
 
+import socket
 import subprocess
 import time
 from pathlib import Path
@@ -88,6 +89,21 @@ def test_stop_leaves_no_process_behind(tmp_path):
     assert left == []
 
 
+def test_workdir_of_a_crashed_run_starts_afresh(tmp_path):
+    requires_cluster()
+    workdir = tmp_path / "c"
+    with slurm_cluster.one_node_cluster(workdir) as env:
+        run(["sbatch", "--hold", "--wrap", "true"], env, tmp_path)
+    # What a killed run leaves: saved jobs, a pid file and a socket nobody serves.
+    (workdir / "run" / "slurmctld.pid").write_text("999999\n")
+    with socket.socket(socket.AF_UNIX) as stale:
+        stale.bind(str(workdir / "munge" / "socket"))
+    with slurm_cluster.one_node_cluster(workdir) as env:
+        assert run(["squeue", "--noheader"], env).stdout == ""
+        job = run(["sbatch", "--parsable", "--wrap", "true"], env, tmp_path)
+        assert job.stdout.strip() == "1"
+
+
 def test_node_that_never_gets_idle_reports_the_logs(tmp_path, monkeypatch):
     requires_cluster()
     # More memory than the host has: slurmd registers, the node stays invalid.
@@ -104,7 +120,7 @@ def test_node_that_never_gets_idle_reports_the_logs(tmp_path, monkeypatch):
 
 @pytest.mark.parametrize("euid, missing, expected", [
     (0, None, (True, "")),
-    (1000, None, (False, "slurmd and munged as the test user need root")),
+    (1000, None, (False, "needs root: slurmd and munged run as the test user")),
     (0, "slurmd", (False, "missing programs: slurmd")),
 ])
 def test_available_says_why_not(monkeypatch, euid, missing, expected):
