@@ -31,13 +31,14 @@ def _value_label(name, v):
 
 
 def _x_axis(name, values):
-    """Positions of the swept values and whether the axis is logarithmic; the
-    ratio (which may be 'own') and single values stand at even steps."""
-    numeric = all(isinstance(v, (int, float)) and v is not True for v in values)
-    if not numeric or name == "ratio" and True in values:
-        return {v: i for i, v in enumerate(values)}, False, False
+    """Positions of the swept values, keyed by their table text (True and 1
+    must stay apart), and whether the axis is logarithmic and numeric; the
+    ratio with 'own' and values that are not numbers stand at even steps."""
+    numeric = all(isinstance(v, (int, float)) and not isinstance(v, bool) for v in values)
+    if not numeric:
+        return {tables.cell(v): i for i, v in enumerate(values)}, False, False
     log = min(values) > 0 and max(values) / min(values) >= 8
-    return {v: float(v) for v in values}, log, True
+    return {tables.cell(v): float(v) for v in values}, log, True
 
 
 def _expectation_curve(point, name, xs):
@@ -59,7 +60,7 @@ def _styles_legend(ax):
 
 def accuracy_figure(study, summary, replicates, png, svg):
     """Independent-set accuracy against the first swept parameter, one colour
-    per combination of the other swept parameters."""
+    per combination of the other swept parameters; returns the x tick labels."""
     fig, ax = plt.subplots(figsize=(7.5, 5))
     points = study_file.grid(study)
     sweep = list(study["sweep"])
@@ -74,7 +75,7 @@ def accuracy_figure(study, summary, replicates, png, svg):
         colours = plt.rcParams["axes.prop_cycle"].by_key()["color"]
         for g, (others, members) in enumerate(groups.items()):
             colour = colours[g % len(colours)]
-            xs = [positions[p.swept[x_name]] for p, _ in members]
+            xs = [positions[tables.cell(p.swept[x_name])] for p, _ in members]
             mean = [float(r["acc_indep_mean"]) for _, r in members]
             se = [float(r["acc_indep_se"]) if r["acc_indep_se"] else 0.0 for _, r in members]
             ax.errorbar(xs, mean, yerr=[2 * s for s in se], color=colour, marker="o", capsize=3)
@@ -82,7 +83,7 @@ def accuracy_figure(study, summary, replicates, png, svg):
                     markerfacecolor="none", linestyle=":")
             names = {p.name for p, _ in members}
             reps = [r for r in replicates if r["dir"].split("/")[1] in names]
-            ax.plot([positions[_typed(r[column], study["sweep"][x_name])] for r in reps],
+            ax.plot([positions[r[column]] for r in reps],
                     [float(r["acc_indep"]) for r in reps], color=colour, marker="o", linestyle="none",
                     alpha=0.3, markersize=3)
             if numeric and x_name in SMOOTH and len(xs) > 1:
@@ -100,7 +101,7 @@ def accuracy_figure(study, summary, replicates, png, svg):
         if log:
             ax.set_xscale("log")
         ax.set_xticks(list(positions.values()))
-        ax.set_xticklabels([_value_label(x_name, v) for v in positions])
+        ax.set_xticklabels([_value_label(x_name, v) for v in study["sweep"][x_name]])
         ax.minorticks_off()
         ax.set_xlabel(LABELS[x_name])
         if len(groups) > 1 or any(groups):
@@ -113,7 +114,7 @@ def accuracy_figure(study, summary, replicates, png, svg):
         mean = float(r["acc_indep_mean"])
         se = float(r["acc_indep_se"]) if r["acc_indep_se"] else 0.0
         ax.axhspan(mean - 2 * se, mean + 2 * se, color="C0", alpha=0.15)
-        ax.axhline(mean, color="C0", marker="o")
+        ax.axhline(mean, color="C0")
         ax.axhline(float(r["acc_train_mean"]), color="C0", linestyle=":")
         ax.axhline(float(r["expected_daetwyler"]), color="C0", linestyle="--")
         ax.axhline(float(r["expected_ridge"]), color="C0", linestyle="-.")
@@ -127,12 +128,9 @@ def accuracy_figure(study, summary, replicates, png, svg):
     fig.tight_layout()
     fig.savefig(png, dpi=130)
     fig.savefig(svg)
+    ticks = [t.get_text() for t in ax.get_xticklabels()]
     plt.close(fig)
-
-
-def _typed(text, values):
-    """The sweep value a table cell stands for."""
-    return next(v for v in values if tables.cell(v) == text)
+    return ticks
 
 
 def _scatter(ax, x, y, title, xlabel, ylabel):
