@@ -1,13 +1,11 @@
 #include "estimator/loading.hpp"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/snp_files.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/record_reader.hpp"
-#include "estimator/row_block.hpp"
 
 namespace gp {
 
@@ -53,7 +51,7 @@ void allocate_equations(Units& io, EstimatorState& state) {
   state.diag = allocate_array<float>(io, state.neq);
   state.sol = allocate_array<float>(io, state.neq);
   state.xpy = allocate_array<float>(io, state.neq);
-  state.x.codes = allocate_array<int8_t>(io, int64_t{state.nrec} * state.neq);
+  state.x.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(state.nrec, state.neq));
   state.x.rows = state.nrec;
   state.x.cols = state.neq;
 }
@@ -79,19 +77,13 @@ void read_checked_record(Units& io, const Layout& layout, int64_t record_number,
 void read_training_records(Units& io, EstimatorState& state) {
   const Layout layout = data_layout(state.n_snp);
   open_unit(io, kDataUnit, kDataFile);
-  const int64_t neq = state.neq;
-  std::vector<int8_t> block = allocate_array<int8_t>(io, kRowBlock * neq);
+  std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
+  row[0] = 1;
   float s_bv = 0.0f;
-  for (int64_t first = 0; first < state.nrec; first += kRowBlock) {
-    const int64_t count = std::min<int64_t>(kRowBlock, state.nrec - first);
-    for (int64_t r = 0; r < count; ++r) {
-      const int64_t i = first + r;
-      const std::span<int8_t> row(block.data() + r * neq, static_cast<size_t>(neq));
-      row[0] = 1;
-      read_coded_record(io, layout, i + 1, state.y[i], s_bv, row.subspan(1), state.geno);
-      add_row_to_xpy(state.xpy, state.y[i], row);
-    }
-    store_row_block(block.data(), count, first, state.x);
+  for (int64_t i = 0; i < state.nrec; ++i) {
+    read_coded_record(io, layout, i + 1, state.y[i], s_bv, std::span<int8_t>(row).subspan(1), state.geno);
+    add_row_to_xpy(state.xpy, state.y[i], row);
+    state.x.store_row(i, row.data());
   }
 }
 
