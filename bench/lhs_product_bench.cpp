@@ -50,7 +50,7 @@ void BM_Kernel(benchmark::State& state) {
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
-  b->Args({10000, 10001})->Args({50000, 2001})->Args({2000, 50001})->Args({100000, 10001});
+  b->Args({1000, 1001})->Args({10000, 10001})->Args({50000, 2001})->Args({2000, 50001})->Args({100000, 10001});
   b->Unit(benchmark::kMillisecond);
 }
 

@@ -1,25 +1,29 @@
 // The AVX-512 kernel of lhs_product: eight doubles per register, each term
-// +value or -value added under the masks of a tile's planes, with no
-// conversion of codes and no multiplication.
+// +value or -value added under the non-zero mask of a tile's byte, with no
+// conversion of codes.
 //
 // Why it is exact: a code of -1 or +1 makes the per-record term exactly
-// -value or +value, so adding the value with its sign bit flipped (or not)
-// is the per-record addition itself. A zero code makes the term 0 * value,
-// a signed zero when the value is finite. Every sum starts at +0.0 and can
-// never become -0.0 (in round to nearest x + y is -0.0 only when both are),
-// and adding a signed zero to a sum that is not -0.0 leaves it unchanged:
-// so the zero terms are left out, by the non-zero mask. That needs finite
-// values: 0 * infinity or 0 * NaN is NaN, and the sign of -NaN is not that
-// of (-1) * NaN. So each pass first checks its values (v for the row sums,
+// -value or +value. The kernel multiplies the value by -1.0 or +1.0 taken
+// from a table by the negative marks, in a fused multiply-add: with the
+// product exact, its one rounding is the rounding of the per-record
+// addition. A zero code makes the term 0 * value, a signed zero when the
+// value is finite. Every sum starts at +0.0 and can never become -0.0 (in
+// round to nearest x + y is -0.0 only when both are), and adding a signed
+// zero to a sum that is not -0.0 leaves it unchanged: so the zero terms are
+// left out, by the non-zero mask. That needs finite values: 0 * infinity or
+// 0 * NaN is NaN. So each pass first checks its values (v for the row sums,
 // the row sums for the column sums) and hands a pass whose values are not
-// all finite to the AVX2 pass, which multiplies. Each sum keeps the
-// per-record order: s(i) over ascending columns, w(j) over ascending
-// records.
+// all finite to the AVX2 pass, which multiplies every code. Each sum keeps
+// the per-record order: s(i) over ascending columns, w(j) over ascending
+// records. The build's -ffp-contract=off keeps the compiler from fusing on
+// its own.
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "estimator/lhs_product.hpp"
 #include "estimator/lhs_product_passes.hpp"
@@ -28,12 +32,12 @@ namespace gp {
 
 namespace {
 
-#define GP_AVX512_KERNEL __attribute__((target("avx2,fma,avx512f,avx512bw,avx512dq,avx512vl,gfni")))
+#define GP_AVX512_KERNEL __attribute__((target("avx2,fma,bmi2,avx512f,avx512bw,avx512dq,avx512vl,gfni")))
 
 constexpr int64_t kTile = DesignMatrix::kTile;
-// Pass 1 keeps 8 record groups of row sums in registers while a chunk of
-// panels goes by; pass 2 keeps the column sums of 8 panels. Eight chains of
-// additions in flight cover the adders' latency.
+// Pass 1 keeps 16 record groups of row sums in registers while a chunk of
+// panels goes by; pass 2 keeps the column sums of 16 panels. Sixteen chains
+// of additions in flight, four at a time, cover the adders' latency.
 constexpr int kRowGroupsInFlight = 16;
 constexpr int64_t kPanelChunk = 16;
 constexpr int kPanelsInFlight = 16;
@@ -45,20 +49,46 @@ bool all_finite(const double* values, int64_t count) {
   return true;
 }
 
-// term = value where the negative mask is clear, -value where it is set.
-GP_AVX512_KERNEL inline __m512d add_under_masks(__m512d sum, const uint8_t* nonzero, const uint8_t* negative,
-                                                __m512d plus, __m512d minus) {
-  const __m512d term = _mm512_mask_blend_pd(_cvtu32_mask8(*negative), plus, minus);
-  return _mm512_mask_add_pd(sum, _cvtu32_mask8(*nonzero), sum, term);
+// Lane c of entry n: -1.0 where bit c of n is set, +1.0 elsewhere.
+struct SignTable {
+  alignas(64) double value[256][kTile];
+};
+
+const SignTable& sign_table() {
+  static const SignTable table = [] {
+    SignTable t{};
+    for (int n = 0; n < 256; ++n) {
+      for (int c = 0; c < kTile; ++c) t.value[n][c] = (n >> c & 1) != 0 ? -1.0 : 1.0;
+    }
+    return t;
+  }();
+  return table;
 }
 
-// -value. The empty statement hides from the compiler that the result is
-// the operand with its sign flipped, which it would otherwise fold into the
-// blend above as a masked exclusive or needing a copy of the operand first.
-GP_AVX512_KERNEL inline __m512d negated(__m512d value) {
-  __m512d minus = _mm512_xor_pd(value, _mm512_set1_pd(-0.0));
-  __asm__("" : "+v"(minus));
-  return minus;
+// Byte offset in the sign table of the entry for byte e of `negative`: the
+// byte rotated straight to its place times 64, then masked; a rotation by a
+// constant leaves its operand in place, so no copy is needed.
+GP_AVX512_KERNEL inline uint64_t sign_offset(uint64_t negative, int e) {
+  constexpr uint64_t kEntry = 255 * sizeof(SignTable::value[0]);
+  return std::rotr(negative, (8 * e - 6) & 63) & kEntry;
+}
+
+// Adds the terms of Q tiles, one sum each: for byte e < count, byte e of the
+// tile's non-zero plane masks the lanes, byte e of its negative plane picks
+// the signs, and values[e] is the value. The Q sums are independent chains.
+template <int Q>
+GP_AVX512_KERNEL inline void add_tiles(__m512d* sum, const uint8_t* const* nonzero, const uint64_t* negative,
+                                       const __m512d* values, int64_t count) {
+  const char* table = reinterpret_cast<const char*>(sign_table().value);
+#pragma GCC unroll 8
+  for (int e = 0; e < kTile; ++e) {
+    if (e >= count) break;
+#pragma GCC unroll 4
+    for (int q = 0; q < Q; ++q) {
+      const __m512d sign = _mm512_load_pd(table + sign_offset(negative[q], e));
+      sum[q] = _mm512_mask3_fmadd_pd(sign, values[e], sum[q], _cvtu32_mask8(nonzero[q][e]));
+    }
+  }
 }
 
 // Transposes the 8 x 8 bits of every 64-bit word: bit 8 r + c to 8 c + r.
@@ -79,6 +109,10 @@ GP_AVX512_KERNEL inline __m128i transpose_bits(__m128i words) {
   return _mm_gf2p8affine_epi64_epi8(unit_bytes, _mm_shuffle_epi8(words, reverse_bytes), 0);
 }
 
+// Tiles taken four at a time, or one at a time in blocks of one.
+template <int Count>
+constexpr int kQuad = Count % 4 == 0 ? 4 : 1;
+
 // s of record groups g0 .. g0 + Groups - 1 over panels p0 .. p1 - 1: the
 // groups' tiles of one panel lie side by side, 16 bytes each, and are
 // transposed into one byte per column, bit r for record r.
@@ -86,30 +120,37 @@ template <int Groups>
 GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64_t g0, int64_t p0, int64_t p1,
                                      double* s) {
   static_assert(Groups % 4 == 0 || Groups == 1);
+  constexpr int Q = kQuad<Groups>;
   __m512d sum[Groups];
 #pragma GCC unroll 16
   for (int a = 0; a < Groups; ++a) sum[a] = _mm512_loadu_pd(s + (g0 + a) * kTile);
-  alignas(64) uint8_t transposed[Groups][2][kTile];
+  alignas(64) uint64_t transposed[Groups][2];
   for (int64_t panel = p0; panel < p1; ++panel) {
     const uint64_t* tiles = x.tile(g0, panel);
     if constexpr (Groups == 1) {
       const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles));
       _mm_store_si128(reinterpret_cast<__m128i*>(transposed), transpose_bits(pair));
     } else {
-#pragma GCC unroll 2
+#pragma GCC unroll 4
       for (int a = 0; a < Groups; a += 4) {
         _mm512_store_si512(transposed[a], transpose_bits(_mm512_loadu_si512(tiles + 2 * a)));
       }
     }
     const int64_t first = panel * kTile;
     const int64_t count = std::min(kTile, x.cols - first);
-    for (int64_t c = 0; c < count; ++c) {
-      const __m512d plus = _mm512_set1_pd(v[first + c]);
-      const __m512d minus = negated(plus);
-#pragma GCC unroll 16
-      for (int a = 0; a < Groups; ++a) {
-        sum[a] = add_under_masks(sum[a], &transposed[a][0][c], &transposed[a][1][c], plus, minus);
+    __m512d values[kTile];
+#pragma GCC unroll 8
+    for (int e = 0; e < kTile; ++e) values[e] = _mm512_set1_pd(e < count ? v[first + e] : 0.0);
+#pragma GCC unroll 4
+    for (int a = 0; a < Groups; a += Q) {
+      const uint8_t* nonzero[Q];
+      uint64_t negative[Q];
+#pragma GCC unroll 4
+      for (int q = 0; q < Q; ++q) {
+        nonzero[q] = reinterpret_cast<const uint8_t*>(&transposed[a + q][0]);
+        negative[q] = transposed[a + q][1];
       }
+      add_tiles<Q>(sum + a, nonzero, negative, values, count);
     }
   }
 #pragma GCC unroll 16
@@ -121,21 +162,26 @@ GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int
 // the end have no marks, so they add nothing.
 template <int Panels>
 GP_AVX512_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, int64_t p0, double* w) {
+  constexpr int Q = kQuad<Panels>;
   __m512d sum[Panels];
 #pragma GCC unroll 16
   for (int b = 0; b < Panels; ++b) sum[b] = _mm512_setzero_pd();
-  const int64_t panel_words = 2 * x.row_groups();
+  const int64_t panel_bytes = 16 * x.row_groups();
   for (int64_t g = 0; g < x.row_groups(); ++g) {
+    __m512d values[kTile];
+#pragma GCC unroll 8
+    for (int e = 0; e < kTile; ++e) values[e] = _mm512_set1_pd(s[g * kTile + e]);
     const uint8_t* planes = reinterpret_cast<const uint8_t*>(x.tile(g, p0));
-#pragma GCC unroll 16
-    for (int r = 0; r < kTile; ++r) {
-      const __m512d plus = _mm512_set1_pd(s[g * kTile + r]);
-      const __m512d minus = negated(plus);
-#pragma GCC unroll 16
-      for (int b = 0; b < Panels; ++b) {
-        const uint8_t* tile = planes + 8 * b * panel_words;
-        sum[b] = add_under_masks(sum[b], tile + r, tile + 8 + r, plus, minus);
+#pragma GCC unroll 4
+    for (int b = 0; b < Panels; b += Q) {
+      const uint8_t* nonzero[Q];
+      uint64_t negative[Q];
+#pragma GCC unroll 4
+      for (int q = 0; q < Q; ++q) {
+        nonzero[q] = planes + (b + q) * panel_bytes;
+        std::memcpy(&negative[q], nonzero[q] + 8, sizeof(uint64_t));
       }
+      add_tiles<Q>(sum + b, nonzero, negative, values, kTile);
     }
   }
   const int64_t first = p0 * kTile;
