@@ -1,5 +1,7 @@
 #include "estimator/design_matrix.hpp"
 
+#include <algorithm>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -71,6 +73,14 @@ void DesignMatrix::store_row(int64_t i, const int8_t* codes) {
     }
     out[0] = nonzero;
     out[8] = negative;
+  }
+}
+
+void DesignMatrix::store_groups(int64_t g0, const DesignMatrix& rows) {
+  const int64_t groups = std::min(rows.row_groups(), row_groups() - g0);
+  if (groups <= 0) return;
+  for (int64_t panel = 0; panel < col_groups(); ++panel) {
+    std::copy_n(rows.tile(0, panel), 2 * groups, planes.data() + 2 * (panel * row_groups() + g0));
   }
 }
 

@@ -37,6 +37,11 @@ struct DesignMatrix {
   void set(int64_t i, int64_t j, int8_t code);
   // Packs the cols codes of record i, each -1, 0 or +1.
   void store_row(int64_t i, const int8_t* codes);
+  // Copies every record group of `rows`, a matrix with the same columns,
+  // into record groups g0 onwards (as many as this matrix has room for).
+  // Filling a small matrix record by record and copying it here writes each
+  // panel a few whole tiles at a time.
+  void store_groups(int64_t g0, const DesignMatrix& rows);
 };
 
 }  // namespace gp

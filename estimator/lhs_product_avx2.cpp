@@ -14,6 +14,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 #include "estimator/lhs_product.hpp"
@@ -72,8 +73,12 @@ inline uint64_t transpose_bits(uint64_t x) {
   return x;
 }
 
+// The entry for byte `byte` of `indices`: the byte rotated straight to its
+// byte offset (times 32) and masked, with no copy of `indices`.
 GP_AVX2_KERNEL inline __m256d codes(const CodeTable& table, uint64_t indices, int64_t byte) {
-  return _mm256_load_pd(table.value[indices >> (8 * byte) & 255]);
+  constexpr uint64_t kEntry = 255 * sizeof(CodeTable::value[0]);
+  const uint64_t offset = std::rotr(indices, static_cast<int>((8 * byte - 5) & 63)) & kEntry;
+  return _mm256_load_pd(reinterpret_cast<const double*>(reinterpret_cast<const char*>(table.value) + offset));
 }
 
 // s of record groups g0 .. g0 + Groups - 1 over panels p0 .. p1 - 1. A
