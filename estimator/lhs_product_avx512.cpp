@@ -86,7 +86,9 @@ GP_AVX512_KERNEL inline void add_tiles(__m512d* sum, const uint8_t* const* nonze
 #pragma GCC unroll 4
     for (int q = 0; q < Q; ++q) {
       const __m512d sign = _mm512_load_pd(table + sign_offset(negative[q], e));
-      sum[q] = _mm512_mask3_fmadd_pd(sign, values[e], sum[q], _cvtu32_mask8(nonzero[q][e]));
+      // The mask straight from memory (the intrinsic only reads through its pointer).
+      const __mmask8 mask = _load_mask8(const_cast<__mmask8*>(nonzero[q] + e));
+      sum[q] = _mm512_mask3_fmadd_pd(sign, values[e], sum[q], mask);
     }
   }
 }
