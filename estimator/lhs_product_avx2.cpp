@@ -81,12 +81,41 @@ GP_AVX2_KERNEL inline __m256d codes(const CodeTable& table, uint64_t indices, in
   return _mm256_load_pd(reinterpret_cast<const double*>(reinterpret_cast<const char*>(table.value) + offset));
 }
 
+// Adds the terms of N tiles, two sums each (lanes 0-3 and 4-7): for byte
+// e < count, `low` and `high` hold the table indices of byte e, and
+// values[e] is the value.
+template <int N>
+GP_AVX2_KERNEL inline void add_terms(__m256d (*sum)[2], const uint64_t* low, const uint64_t* high,
+                                     const double* values, int64_t count) {
+  const CodeTable& table = code_table();
+#pragma GCC unroll 8
+  for (int e = 0; e < kTile; ++e) {
+    if (e >= count) break;
+    const __m256d value = _mm256_broadcast_sd(values + e);
+#pragma GCC unroll 4
+    for (int n = 0; n < N; ++n) {
+      sum[n][0] = _mm256_fmadd_pd(codes(table, low[n], e), value, sum[n][0]);
+      sum[n][1] = _mm256_fmadd_pd(codes(table, high[n], e), value, sum[n][1]);
+    }
+  }
+}
+
+// The same, with the constant count of a whole tile when it is one.
+template <int N>
+GP_AVX2_KERNEL inline void add_tile_terms(__m256d (*sum)[2], const uint64_t* low, const uint64_t* high,
+                                          const double* values, int64_t count) {
+  if (count == kTile) {
+    add_terms<N>(sum, low, high, values, kTile);
+  } else {
+    add_terms<N>(sum, low, high, values, count);
+  }
+}
+
 // s of record groups g0 .. g0 + Groups - 1 over panels p0 .. p1 - 1. A
 // transposed tile has one byte per column, bit r for record r.
 template <int Groups>
 GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64_t g0, int64_t p0, int64_t p1,
                                    double* s) {
-  const CodeTable& table = code_table();
   __m256d sum[Groups][2];
 #pragma GCC unroll 4
   for (int a = 0; a < Groups; ++a) {
@@ -101,15 +130,7 @@ GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64
       table_indices(transpose_bits(tile[0]), transpose_bits(tile[1]), low[a], high[a]);
     }
     const int64_t first = panel * kTile;
-    const int64_t count = std::min(kTile, x.cols - first);
-    for (int64_t c = 0; c < count; ++c) {
-      const __m256d vc = _mm256_broadcast_sd(v + first + c);
-#pragma GCC unroll 4
-      for (int a = 0; a < Groups; ++a) {
-        sum[a][0] = _mm256_fmadd_pd(codes(table, low[a], c), vc, sum[a][0]);
-        sum[a][1] = _mm256_fmadd_pd(codes(table, high[a], c), vc, sum[a][1]);
-      }
-    }
+    add_tile_terms<Groups>(sum, low, high, v + first, std::min(kTile, x.cols - first));
   }
 #pragma GCC unroll 4
   for (int a = 0; a < Groups; ++a) {
@@ -122,7 +143,6 @@ GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64
 // has one byte per record, bit c for column c.
 template <int Panels>
 GP_AVX2_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, int64_t p0, double* w) {
-  const CodeTable& table = code_table();
   __m256d sum[Panels][2];
 #pragma GCC unroll 4
   for (int b = 0; b < Panels; ++b) sum[b][0] = sum[b][1] = _mm256_setzero_pd();
@@ -133,15 +153,7 @@ GP_AVX2_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, in
       const uint64_t* tile = x.tile(g, p0 + b);
       table_indices(tile[0], tile[1], low[b], high[b]);
     }
-    const int64_t count = std::min(kTile, x.rows - g * kTile);
-    for (int64_t r = 0; r < count; ++r) {
-      const __m256d sr = _mm256_broadcast_sd(s + g * kTile + r);
-#pragma GCC unroll 4
-      for (int b = 0; b < Panels; ++b) {
-        sum[b][0] = _mm256_fmadd_pd(codes(table, low[b], r), sr, sum[b][0]);
-        sum[b][1] = _mm256_fmadd_pd(codes(table, high[b], r), sr, sum[b][1]);
-      }
-    }
+    add_tile_terms<Panels>(sum, low, high, s + g * kTile, std::min(kTile, x.rows - g * kTile));
   }
   alignas(32) double out[Panels * kTile];
 #pragma GCC unroll 4
