@@ -22,10 +22,10 @@ struct DesignMatrix {
   int64_t cols = 0;
   std::vector<uint64_t> planes;  // 2 * row_groups() * col_groups() words
 
-  // Tiles needed for `rows` x `cols` elements, each of 2 words.
+  // Words of `planes` for rows x cols elements, two per tile. A caller that
+  // allocates under its own control fills rows, cols and planes itself.
   static int64_t words_for(int64_t rows, int64_t cols);
-  // A matrix of zero codes (the planes' storage is the caller's to supply
-  // through `planes` when it must be allocated under its own control).
+  // A matrix of zero codes.
   static DesignMatrix zeros(int64_t rows, int64_t cols);
 
   int64_t row_groups() const { return (rows + kTile - 1) / kTile; }
