@@ -1,86 +1,93 @@
 #include "estimator/lhs_product.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
+#include "estimator/lhs_product_passes.hpp"
+
 namespace gp {
+
+namespace {
+
+constexpr int64_t kTile = DesignMatrix::kTile;
+
+// The codes of one tile as doubles, code[r][c] for record r, column c.
+void decode_tile(const uint64_t* tile, double code[kTile][kTile]) {
+  for (int r = 0; r < kTile; ++r) {
+    for (int c = 0; c < kTile; ++c) {
+      const int bit = 8 * r + c;
+      const int nonzero = static_cast<int>(tile[0] >> bit & 1);
+      const int negative = static_cast<int>(tile[1] >> bit & 1);
+      code[r][c] = static_cast<double>(nonzero - 2 * negative);
+    }
+  }
+}
+
+}  // namespace
 
 // The per-record form adds, for each record i, the terms x(i,k) v(k) in
 // ascending k into one s, then adds x(i,j) s into w(j) record after record.
 // Each s(i) and each w(j) therefore sees exactly the same operations in the
-// same order when the work is split into two passes over the column-major
-// matrix: first every s(i), column after column (ascending k for each i),
-// then every w(j) down its column (ascending i). No addition is regrouped, so
-// the results are identical bit for bit, and both passes stream memory.
+// same order when the work is split into two passes: first every s(i), then
+// every w(j). Here each pass decodes a tile to its codes and multiplies as
+// the per-record form does, so every input gives its bits, infinities and
+// NaN included. No addition is regrouped.
+void row_sums_portable(const DesignMatrix& x, const double* v, double* s) {
+  double code[kTile][kTile];
+  for (int64_t g = 0; g < x.row_groups(); ++g) {
+    double sum[kTile] = {};
+    for (int64_t panel = 0; panel < x.col_groups(); ++panel) {
+      decode_tile(x.tile(g, panel), code);
+      const int64_t first = panel * kTile;
+      const int64_t count = std::min(kTile, x.cols - first);
+      for (int64_t c = 0; c < count; ++c) {
+        for (int r = 0; r < kTile; ++r) sum[r] = code[r][c] * v[first + c] + sum[r];
+      }
+    }
+    std::copy(sum, sum + kTile, s + g * kTile);
+  }
+}
+
+void column_sums_portable(const DesignMatrix& x, const double* s, double* w) {
+  double code[kTile][kTile];
+  for (int64_t panel = 0; panel < x.col_groups(); ++panel) {
+    double sum[kTile] = {};
+    for (int64_t g = 0; g < x.row_groups(); ++g) {
+      decode_tile(x.tile(g, panel), code);
+      const int64_t count = std::min(kTile, x.rows - g * kTile);
+      for (int64_t r = 0; r < count; ++r) {
+        for (int c = 0; c < kTile; ++c) sum[c] = code[r][c] * s[g * kTile + r] + sum[c];
+      }
+    }
+    const int64_t first = panel * kTile;
+    std::copy(sum, sum + std::min(kTile, x.cols - first), w + first);
+  }
+}
+
+void add_ratio(float var_ratio, const double* v, double* w, int64_t n) {
+  const double ratio = static_cast<double>(var_ratio);
+  for (int64_t j = 1; j < n; ++j) w[j] = ratio * v[j] + w[j];
+}
+
 void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<const double> v,
                           std::span<double> row_sums, std::span<double> w) {
-  const int64_t rows = x.rows;
-  const int64_t cols = x.cols;
-  double* s = row_sums.data();
-
-  for (int64_t i = 0; i < rows; ++i) s[i] = 0.0;
-  int64_t k = 0;
-  // Four columns per sweep keep s in registers longer; for each i the four
-  // terms are still added one at a time in ascending k.
-  for (; k + 4 <= cols; k += 4) {
-    const int8_t* c0 = x.column(k);
-    const int8_t* c1 = x.column(k + 1);
-    const int8_t* c2 = x.column(k + 2);
-    const int8_t* c3 = x.column(k + 3);
-    const double v0 = v[k], v1 = v[k + 1], v2 = v[k + 2], v3 = v[k + 3];
-    for (int64_t i = 0; i < rows; ++i) {
-      double sum = s[i];
-      sum = static_cast<double>(c0[i]) * v0 + sum;
-      sum = static_cast<double>(c1[i]) * v1 + sum;
-      sum = static_cast<double>(c2[i]) * v2 + sum;
-      sum = static_cast<double>(c3[i]) * v3 + sum;
-      s[i] = sum;
-    }
-  }
-  for (; k < cols; ++k) {
-    const int8_t* column = x.column(k);
-    const double vk = v[k];
-    for (int64_t i = 0; i < rows; ++i) s[i] = static_cast<double>(column[i]) * vk + s[i];
-  }
-
-  // Four columns at a time again: four independent sums, each over
-  // ascending i, so the additions of one w(j) keep their order.
-  int64_t j = 0;
-  for (; j + 4 <= cols; j += 4) {
-    const int8_t* c0 = x.column(j);
-    const int8_t* c1 = x.column(j + 1);
-    const int8_t* c2 = x.column(j + 2);
-    const int8_t* c3 = x.column(j + 3);
-    double w0 = 0.0, w1 = 0.0, w2 = 0.0, w3 = 0.0;
-    for (int64_t i = 0; i < rows; ++i) {
-      const double si = s[i];
-      w0 = static_cast<double>(c0[i]) * si + w0;
-      w1 = static_cast<double>(c1[i]) * si + w1;
-      w2 = static_cast<double>(c2[i]) * si + w2;
-      w3 = static_cast<double>(c3[i]) * si + w3;
-    }
-    w[j] = w0;
-    w[j + 1] = w1;
-    w[j + 2] = w2;
-    w[j + 3] = w3;
-  }
-  for (; j < cols; ++j) {
-    const int8_t* column = x.column(j);
-    double sum = 0.0;
-    for (int64_t i = 0; i < rows; ++i) sum = static_cast<double>(column[i]) * s[i] + sum;
-    w[j] = sum;
-  }
-
-  const double ratio = static_cast<double>(var_ratio);
-  for (j = 1; j < cols; ++j) w[j] = ratio * v[j] + w[j];
+  row_sums_portable(x, v.data(), row_sums.data());
+  column_sums_portable(x, row_sums.data(), w.data());
+  add_ratio(var_ratio, v.data(), w.data(), x.cols);
 }
 
 void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                  std::span<double> w) {
-  static const bool vector_kernel = lhs_product_avx2_available();
-  if (vector_kernel) {
-    lhs_product_avx2(x, var_ratio, v, row_sums, w);
-  } else {
-    lhs_product_portable(x, var_ratio, v, row_sums, w);
+  static const int widest = lhs_product_avx512_available() ? 2 : lhs_product_avx2_available() ? 1 : 0;
+  switch (widest) {
+    case 2:
+      lhs_product_avx512(x, var_ratio, v, row_sums, w);
+      break;
+    case 1:
+      lhs_product_avx2(x, var_ratio, v, row_sums, w);
+      break;
+    default:
+      lhs_product_portable(x, var_ratio, v, row_sums, w);
   }
 }
 

@@ -3,30 +3,39 @@
 // shrunk.
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include "estimator/state.hpp"
 
 namespace gp {
 
-// w = (X'X + var_ratio * K) v. `row_sums` is work space of x.rows values;
-// v, w have x.cols values each. Bit-identical to the per-record form
+// Values of the work space `row_sums` that lhs_product needs for x: one per
+// record, rounded up to whole record groups.
+inline int64_t row_sums_size(const DesignMatrix& x) { return DesignMatrix::kTile * x.row_groups(); }
+
+// w = (X'X + var_ratio * K) v. `row_sums` is work space of row_sums_size(x)
+// values; v, w have x.cols values each. Bit-identical to the per-record form
 //   for each record i: s = sum_k x(i,k) v(k);  w(j) += x(i,j) s  for all j
-// with every sum in double, from 0.0, in ascending order. Uses the vector
-// kernel when the processor has it, otherwise the portable one.
+// with every sum in double, from 0.0, in ascending order. Uses the widest
+// vector kernel the processor has, otherwise the portable one.
 void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                  std::span<double> w);
 
-// The two kernels behind lhs_product, each with its contract; both give the
+// The kernels behind lhs_product, each with the contract above; all give the
 // same bits.
 void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<const double> v,
                           std::span<double> row_sums, std::span<double> w);
 
 // True when this processor runs lhs_product_avx2 (AVX2 and FMA).
 bool lhs_product_avx2_available();
-
-// Needs lhs_product_avx2_available().
 void lhs_product_avx2(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                       std::span<double> w);
+
+// True when this processor runs lhs_product_avx512 (AVX-512 F, BW, DQ, VL
+// and GFNI, besides AVX2 and FMA).
+bool lhs_product_avx512_available();
+void lhs_product_avx512(const DesignMatrix& x, float var_ratio, std::span<const double> v,
+                        std::span<double> row_sums, std::span<double> w);
 
 }  // namespace gp

@@ -7,7 +7,6 @@
 #include "common/snp_files.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/record_reader.hpp"
-#include "estimator/row_block.hpp"
 
 namespace gp {
 
@@ -53,7 +52,7 @@ void allocate_equations(Units& io, EstimatorState& state) {
   state.diag = allocate_array<float>(io, state.neq);
   state.sol = allocate_array<float>(io, state.neq);
   state.xpy = allocate_array<float>(io, state.neq);
-  state.x.codes = allocate_array<int8_t>(io, int64_t{state.nrec} * state.neq);
+  state.x.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(state.nrec, state.neq));
   state.x.rows = state.nrec;
   state.x.cols = state.neq;
 }
@@ -77,21 +76,30 @@ void read_checked_record(Units& io, const Layout& layout, int64_t record_number,
 }
 
 void read_training_records(Units& io, EstimatorState& state) {
+  // Records are packed into a few record groups of their own first: packed
+  // straight into x, each record would touch every panel, one memory page
+  // apart on wide data.
+  constexpr int64_t kStagedRecords = 4 * DesignMatrix::kTile;
   const Layout layout = data_layout(state.n_snp);
   open_unit(io, kDataUnit, kDataFile);
-  const int64_t neq = state.neq;
-  std::vector<int8_t> block = allocate_array<int8_t>(io, kRowBlock * neq);
+  std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
+  DesignMatrix staged;
+  staged.rows = std::min<int64_t>(kStagedRecords, state.nrec);
+  staged.cols = state.neq;
+  staged.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(staged.rows, staged.cols));
+  row[0] = 1;
   float s_bv = 0.0f;
-  for (int64_t first = 0; first < state.nrec; first += kRowBlock) {
-    const int64_t count = std::min<int64_t>(kRowBlock, state.nrec - first);
+  for (int64_t first = 0; first < state.nrec; first += kStagedRecords) {
+    const int64_t count = std::min(kStagedRecords, state.nrec - first);
+    // The last records of the file may not fill the staged groups.
+    if (count < staged.rows) std::fill(staged.planes.begin(), staged.planes.end(), 0);
     for (int64_t r = 0; r < count; ++r) {
       const int64_t i = first + r;
-      const std::span<int8_t> row(block.data() + r * neq, static_cast<size_t>(neq));
-      row[0] = 1;
-      read_coded_record(io, layout, i + 1, state.y[i], s_bv, row.subspan(1), state.geno);
+      read_coded_record(io, layout, i + 1, state.y[i], s_bv, std::span<int8_t>(row).subspan(1), state.geno);
       add_row_to_xpy(state.xpy, state.y[i], row);
+      staged.store_row(r, row.data());
     }
-    store_row_block(block.data(), count, first, state.x);
+    state.x.store_groups(first / DesignMatrix::kTile, staged);
   }
 }
 

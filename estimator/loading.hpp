@@ -20,8 +20,8 @@ void read_setup(Units& io, EstimatorState& state);
 void allocate_equations(Units& io, EstimatorState& state);
 
 // Opens SNP_data (unit 2) and reads records 1..nrec: y(i), row i of x, and
-// X'y accumulated record by record. Rows reach x a block at a time
-// (store_row_block), so a record does not touch one cache line per column.
+// X'y accumulated record by record; each record's codes are packed into x
+// as soon as it is read.
 void read_training_records(Units& io, EstimatorState& state);
 
 // Stops the run with the report of read_checked_record when an allele code

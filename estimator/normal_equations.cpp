@@ -1,6 +1,7 @@
 #include "estimator/normal_equations.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <span>
 
 namespace gp {
@@ -18,26 +19,23 @@ void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row) 
 }
 
 void form_diag(EstimatorState& state) {
-  // Every term code^2 is 0 or 1, so every running sum is a whole number no
-  // larger than the number of records; up to 2^24 records each one is exact
-  // in single precision, and the sum in record order is the count of
-  // non-zero codes, whatever the order of counting.
-  constexpr int64_t kExactCountLimit = int64_t{1} << 24;
-  const int64_t rows = state.x.rows;
-  for (int64_t j = 0; j < state.neq; ++j) {
-    const int8_t* column = state.x.column(j);
-    float sum = 0.0f;
-    if (rows <= kExactCountLimit) {
-      uint32_t count = 0;
-      for (int64_t i = 0; i < rows; ++i) count += column[i] != 0 ? 1u : 0u;
-      sum = static_cast<float>(count);
-    } else {
-      for (int64_t i = 0; i < rows; ++i) {
-        const float code = static_cast<float>(column[i]);
-        sum = code * code + sum;
+  // Every term code^2 is 0 or 1, so the running sum in record order is the
+  // count of non-zero codes so far, exact in single precision up to 2^24;
+  // there 2^24 + 1 rounds back to 2^24 (a tie, to even), so the sum stays.
+  // Hence diag(j) is the count of non-zero codes, capped at 2^24.
+  constexpr uint64_t kCap = uint64_t{1} << 24;
+  const DesignMatrix& x = state.x;
+  for (int64_t panel = 0; panel < x.col_groups(); ++panel) {
+    uint64_t count[DesignMatrix::kTile] = {};
+    for (int64_t g = 0; g < x.row_groups(); ++g) {
+      const uint64_t nonzero = x.tile(g, panel)[0];
+      for (int c = 0; c < DesignMatrix::kTile; ++c) {
+        count[c] += static_cast<uint64_t>(std::popcount(nonzero & (uint64_t{0x0101010101010101} << c)));
       }
     }
-    state.diag[static_cast<size_t>(j)] = sum;
+    for (int64_t c = 0; c < DesignMatrix::kTile && panel * DesignMatrix::kTile + c < state.neq; ++c) {
+      state.diag[static_cast<size_t>(panel * DesignMatrix::kTile + c)] = static_cast<float>(std::min(count[c], kCap));
+    }
   }
 }
 

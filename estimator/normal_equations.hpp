@@ -18,6 +18,7 @@ void add_record_to_xpy(EstimatorState& state, int64_t i);
 void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row);
 
 // diag(j) = sum over records in order of x(i, j)^2, single precision.
+// Needs x.rows == nrec and x.cols == neq.
 void form_diag(EstimatorState& state);
 
 // Prints "diags" and " 5 elements of XPX: " with the first five diagonal

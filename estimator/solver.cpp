@@ -25,7 +25,7 @@ Work allocate_work(Units& io, const EstimatorState& state) {
   for (std::vector<double>* vec : {&work.precon, &work.r, &work.z, &work.p, &work.w, &work.v, &work.u}) {
     *vec = allocate_array<double>(io, state.neq);
   }
-  work.row_sums = allocate_array<double>(io, state.nrec);
+  work.row_sums = allocate_array<double>(io, row_sums_size(state.x));
   return work;
 }
 

@@ -7,26 +7,13 @@
 #include <span>
 #include <vector>
 
+#include "estimator/design_matrix.hpp"
+
 namespace gp {
 
 // Processor-time clock: user-mode seconds of this process. Replaceable so a
 // run inside a test prints fixed times.
 using CpuClock = float (*)();
-
-// The design matrix X, one row per training record, one column per equation,
-// column-major. Every element is a small integer (1 for the mean column, a
-// coded genotype -1, 0 or +1 otherwise), so one byte holds it exactly; users
-// convert it to float or double where the arithmetic needs it. Indices are
-// 64-bit: rows x cols exceeds 2^31 on real data.
-struct DesignMatrix {
-  int64_t rows = 0;
-  int64_t cols = 0;
-  std::vector<int8_t> codes;  // element (i, j) at i + j * rows, 0-based
-
-  int8_t at(int64_t i, int64_t j) const { return codes[static_cast<size_t>(i + j * rows)]; }
-  int8_t& at(int64_t i, int64_t j) { return codes[static_cast<size_t>(i + j * rows)]; }
-  const int8_t* column(int64_t j) const { return codes.data() + j * rows; }
-};
 
 struct EstimatorState {
   float var_ratio = 0.0f;

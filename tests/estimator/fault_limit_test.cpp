@@ -123,7 +123,7 @@ TEST(KolberFaults, AllocationFailsUnderAMemoryLimit) {
     int n_snp;
     int nrec;
   };
-  const Case cases[] = {{200, 2000000}, {1000, 99999999}};
+  const Case cases[] = {{200, 8000000}, {1000, 99999999}};  // a 400 MB design matrix, then a 25 GB one
   for (const Case& c : cases) {
     SCOPED_TRACE(c.nrec);
     ScratchDir dir;

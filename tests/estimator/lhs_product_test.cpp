@@ -18,22 +18,28 @@ namespace gp {
 namespace {
 
 DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols) {
-  DesignMatrix x;
-  x.rows = rows;
-  x.cols = cols;
-  x.codes.resize(static_cast<size_t>(rows * cols));
+  DesignMatrix x = DesignMatrix::zeros(rows, cols);
   std::uniform_int_distribution<int> code(-1, 1);
   for (int64_t i = 0; i < rows; ++i) {
-    x.at(i, 0) = 1;
-    for (int64_t j = 1; j < cols; ++j) x.at(i, j) = static_cast<int8_t>(code(rng));
+    x.set(i, 0, 1);
+    for (int64_t j = 1; j < cols; ++j) x.set(i, j, static_cast<int8_t>(code(rng)));
   }
   return x;
+}
+
+// The matrix as floats, column-major.
+std::vector<float> float_matrix(const DesignMatrix& x) {
+  std::vector<float> xf(static_cast<size_t>(x.rows * x.cols));
+  for (int64_t j = 0; j < x.cols; ++j) {
+    for (int64_t i = 0; i < x.rows; ++i) xf[static_cast<size_t>(i + j * x.rows)] = static_cast<float>(x.at(i, j));
+  }
+  return xf;
 }
 
 // The product as one pass over the records, with the matrix held as floats:
 // for each record, s = row i times v, then every w(j) += x(i, j) * s.
 std::vector<double> literal_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
-  std::vector<float> xf(x.codes.begin(), x.codes.end());
+  const std::vector<float> xf = float_matrix(x);
   const int64_t n = static_cast<int64_t>(v.size());
   std::vector<double> w(v.size(), 0.0);
   for (int64_t i = 0; i < x.rows; ++i) {
@@ -48,7 +54,8 @@ std::vector<double> literal_lhs_product(const DesignMatrix& x, float var_ratio, 
 using Kernel = void (*)(const DesignMatrix&, float, std::span<const double>, std::span<double>, std::span<double>);
 
 std::vector<double> kernel_product(Kernel kernel, const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
-  std::vector<double> row_sums(static_cast<size_t>(x.rows), -7.0);  // stale content must not matter
+  // Stale content must not matter.
+  std::vector<double> row_sums(static_cast<size_t>(row_sums_size(x)), std::numeric_limits<double>::quiet_NaN());
   std::vector<double> w(v.size(), -7.0);
   kernel(x, var_ratio, v, row_sums, w);
   return w;
@@ -62,6 +69,7 @@ std::vector<double> fast_lhs_product(const DesignMatrix& x, float var_ratio, con
 std::vector<std::pair<const char*, Kernel>> kernels() {
   std::vector<std::pair<const char*, Kernel>> all = {{"portable", lhs_product_portable}};
   if (lhs_product_avx2_available()) all.emplace_back("avx2", lhs_product_avx2);
+  if (lhs_product_avx512_available()) all.emplace_back("avx512", lhs_product_avx512);
   return all;
 }
 
@@ -70,13 +78,15 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 TEST(LhsProduct, EveryKernelEqualsThePerRecordLoopBitForBit) {
-  // Shapes around the kernels' blocks: 32-row register blocks, 16-column
-  // chunks, 32-row tiles of 16-row pieces and 32-column groups, with every
-  // kind of remainder.
+  // Shapes around the kernels' blocks: 8 x 8 tiles, 4 or 8 record groups
+  // (32 or 64 records) in flight, chunks of 16 panels (128 columns), 4 or 8
+  // panels (32 or 64 columns) in flight, with every kind of remainder.
   struct Shape { int64_t rows, snps; };
-  const Shape shapes[] = {{0, 0},   {1, 0},   {7, 0},    {0, 5},    {1, 1},    {4, 1},   {3, 3},   {5, 4},
-                          {13, 7},  {7, 13},  {2, 40},   {40, 2},   {64, 63},  {101, 9}, {9, 101}, {257, 31},
-                          {31, 258}, {32, 32}, {33, 35}, {48, 130}, {95, 129}, {16, 36}, {200, 300}};
+  const Shape shapes[] = {{0, 0},    {1, 0},    {7, 0},    {0, 5},    {1, 1},    {4, 1},    {3, 3},    {5, 4},
+                          {13, 7},   {7, 13},   {2, 40},   {40, 2},   {64, 63},  {101, 9},  {9, 101},  {257, 31},
+                          {31, 258}, {32, 32},  {33, 35},  {48, 130}, {95, 129}, {16, 36},  {200, 300}, {8, 7},
+                          {9, 8},    {63, 127}, {65, 128}, {72, 71},  {129, 255}, {300, 1}, {1, 300},  {520, 66},
+                          {66, 520}, {128, 127}, {0, 200}};
   std::mt19937 rng(20240611);
   std::uniform_real_distribution<double> value(-1.0e3, 1.0e3);
   std::uniform_real_distribution<float> ratio(-2.0f, 50.0f);
@@ -108,7 +118,7 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
       {1.0, 1.0, nan},    {inf, -inf, 1.0},   {1.0e308, 1.0e308, 1.0e308}};
   std::mt19937 rng(99);
   for (const auto& [name, kernel] : kernels()) {
-    for (const auto& [rows, snps] : {std::pair<int64_t, int64_t>{5, 6}, {37, 40}, {70, 140}}) {
+    for (const auto& [rows, snps] : {std::pair<int64_t, int64_t>{5, 6}, {37, 40}, {70, 140}, {130, 300}}) {
       const DesignMatrix x = random_matrix(rng, rows, snps + 1);
       for (size_t pick = 0; pick < specials.size(); ++pick) {
         std::vector<double> v(static_cast<size_t>(snps + 1), -0.0);
@@ -124,7 +134,11 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
 
 TEST(LhsProduct, UnitVectorsGiveColumnsOfTheCoefficientMatrix) {
   // Codes of SNP 1 over four records: -1, 0, +1, +1; SNP 2: +1, +1, -1, 0.
-  DesignMatrix x{4, 3, {1, 1, 1, 1, -1, 0, 1, 1, 1, 1, -1, 0}};
+  DesignMatrix x = DesignMatrix::zeros(4, 3);
+  const int8_t codes[4][3] = {{1, -1, 1}, {1, 0, 1}, {1, 1, -1}, {1, 1, 0}};
+  for (int64_t i = 0; i < 4; ++i) {
+    for (int64_t j = 0; j < 3; ++j) x.set(i, j, codes[i][j]);
+  }
   struct Case { std::vector<double> v; float ratio; std::vector<double> w; };
   const Case cases[] = {
       {{1, 0, 0}, 2.5f, {4, 1, 1}},      // column 1: no ratio on the mean

@@ -23,13 +23,13 @@ EstimatorState make_system(const std::vector<float>& y, const std::vector<std::v
   state.n_snp = codes.empty() ? 0 : static_cast<int32_t>(codes[0].size());
   state.neq = state.n_snp + 1;
   state.y = y;
-  state.x = DesignMatrix{state.nrec, state.neq, std::vector<int8_t>(static_cast<size_t>(state.nrec) * state.neq)};
+  state.x = DesignMatrix::zeros(state.nrec, state.neq);
   state.xpy.assign(static_cast<size_t>(state.neq), 0.0f);
   state.diag.assign(static_cast<size_t>(state.neq), 0.0f);
   state.sol.assign(static_cast<size_t>(state.neq), 99.0f);
   for (int64_t i = 0; i < state.nrec; ++i) {
-    state.x.at(i, 0) = 1;
-    for (int64_t j = 0; j < state.n_snp; ++j) state.x.at(i, j + 1) = static_cast<int8_t>(codes[i][j]);
+    state.x.set(i, 0, 1);
+    for (int64_t j = 0; j < state.n_snp; ++j) state.x.set(i, j + 1, static_cast<int8_t>(codes[i][j]));
     add_record_to_xpy(state, i);
   }
   form_diag(state);
@@ -53,7 +53,10 @@ EstimatorState random_system(unsigned seed, int records, int snps, float ratio) 
 // float matrix, single-precision preconditioner and solution.
 PcgOutcome literal_pcg(EstimatorState& s) {
   const int n = s.neq;
-  std::vector<float> xf(s.x.codes.begin(), s.x.codes.end());
+  std::vector<float> xf(static_cast<size_t>(s.nrec) * static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    for (int i = 0; i < s.nrec; ++i) xf[i + k * s.nrec] = static_cast<float>(s.x.at(i, k));
+  }
   auto product = [&](const std::vector<double>& v) {
     std::vector<double> w(n, 0.0);
     for (int i = 0; i < s.nrec; ++i) {
