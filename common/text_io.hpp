@@ -152,6 +152,13 @@ void write_free(Units& io, int unit, std::initializer_list<OutItem> items = {});
 void read_record(Units& io, int unit, const Layout& layout, std::initializer_list<InItem> items = {});
 void read_free(Units& io, int unit, std::initializer_list<InItem> items = {});
 
+// Output a stage owes its files but holds back, say the lines of records
+// read but waiting for one computation over all of them: a report of a
+// failure first calls `write_held` (once), so the files end as if every line
+// had been written as soon as its record was read. An empty function, or
+// one of its own, replaces the earlier one.
+void hold_output(Units& io, std::function<void()> write_held);
+
 // The orderly end: flush and close every unit, print nothing, exit status 0.
 [[noreturn]] void end_program(Units& io);
 

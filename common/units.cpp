@@ -185,8 +185,11 @@ void report_line(UnitTable& table, const std::string& line) {
 
 [[noreturn]] void report(Units& io, std::string_view header, std::string_view message, Statement statement,
                          int unit) {
-  close_all(io, /*report_failures=*/false);
   UnitTable& table = io.table();
+  // Taken out first: a failure while writing the held output is reported
+  // on its own.
+  if (const std::function<void()> held = std::exchange(table.held_output, nullptr)) held();
+  close_all(io, /*report_failures=*/false);
   report_line(table, "? " + std::string(header) + "\r\n");
   report_line(table, "? " + std::string(message) + "\r\n");
   if (statement != Statement::None) {
@@ -437,6 +440,8 @@ std::string_view next_record(Units& io, int unit) {
     if (line_feed != nullptr) return file.record;
   }
 }
+
+void hold_output(Units& io, std::function<void()> write_held) { io.table().held_output = std::move(write_held); }
 
 void end_program(Units& io) {
   close_all(io, /*report_failures=*/true);

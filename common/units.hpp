@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,6 +48,7 @@ struct UnitTable {
   size_t capture_pos = 0;             // next byte of capture->input
   UnitFile console;                   // its `out` holds the current console statement
   std::map<int, UnitFile> files;
+  std::function<void()> held_output;  // see hold_output
 };
 
 // The tab width TABSIZE asks for: a non-negative decimal number (at most

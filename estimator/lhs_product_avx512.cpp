@@ -1,6 +1,7 @@
 // The AVX-512 kernel of lhs_product: eight doubles per register, each term
 // +value or -value added under the non-zero mask of a tile's byte, with no
-// conversion of codes.
+// conversion of codes. Its row pass also runs on eight floats per register
+// for the genomic values, where the same reasoning holds in single precision.
 //
 // Why it is exact: a code of -1 or +1 makes the per-record term exactly
 // -value or +value. The kernel multiplies the value by -1.0 or +1.0 taken
@@ -49,16 +50,41 @@ bool all_finite(const double* values, int64_t count) {
   return true;
 }
 
-// Lane c of entry n: -1.0 where bit c of n is set, +1.0 elsewhere.
-struct SignTable {
-  alignas(64) double value[256][kTile];
+// Eight lanes of doubles for the product, or of floats for the genomic
+// values: the same masks and signs, a register of half the width.
+struct DoubleLanes {
+  using Value = double;
+  using Vec = __m512d;
+  GP_AVX512_KERNEL static Vec load(const double* p) { return _mm512_loadu_pd(p); }
+  GP_AVX512_KERNEL static void store(double* p, Vec a) { _mm512_storeu_pd(p, a); }
+  GP_AVX512_KERNEL static Vec broadcast(double a) { return _mm512_set1_pd(a); }
+  GP_AVX512_KERNEL static Vec load_aligned(const void* p) { return _mm512_load_pd(p); }
+  GP_AVX512_KERNEL static Vec fmadd_masked(Vec a, Vec b, Vec c, __mmask8 m) { return _mm512_mask3_fmadd_pd(a, b, c, m); }
 };
 
-const SignTable& sign_table() {
-  static const SignTable table = [] {
-    SignTable t{};
+struct FloatLanes {
+  using Value = float;
+  using Vec = __m256;
+  GP_AVX512_KERNEL static Vec load(const float* p) { return _mm256_loadu_ps(p); }
+  GP_AVX512_KERNEL static void store(float* p, Vec a) { _mm256_storeu_ps(p, a); }
+  GP_AVX512_KERNEL static Vec broadcast(float a) { return _mm256_set1_ps(a); }
+  GP_AVX512_KERNEL static Vec load_aligned(const void* p) { return _mm256_load_ps(static_cast<const float*>(p)); }
+  GP_AVX512_KERNEL static Vec fmadd_masked(Vec a, Vec b, Vec c, __mmask8 m) { return _mm256_mask3_fmadd_ps(a, b, c, m); }
+};
+
+// Lane c of entry n: -1 where bit c of n is set, +1 elsewhere.
+template <class Value>
+struct SignTable {
+  alignas(64) Value value[256][kTile];
+  static constexpr int kEntryShift = std::countr_zero(sizeof(value[0]));
+};
+
+template <class Value>
+const SignTable<Value>& sign_table() {
+  static const SignTable<Value> table = [] {
+    SignTable<Value> t{};
     for (int n = 0; n < 256; ++n) {
-      for (int c = 0; c < kTile; ++c) t.value[n][c] = (n >> c & 1) != 0 ? -1.0 : 1.0;
+      for (int c = 0; c < kTile; ++c) t.value[n][c] = (n >> c & 1) != 0 ? Value{-1} : Value{1};
     }
     return t;
   }();
@@ -66,29 +92,31 @@ const SignTable& sign_table() {
 }
 
 // Byte offset in the sign table of the entry for byte e of `negative`: the
-// byte rotated straight to its place times 64, then masked; a rotation by a
-// constant leaves its operand in place, so no copy is needed.
+// byte rotated straight to its place times the entry size, then masked; a
+// rotation by a constant leaves its operand in place, so no copy is needed.
+template <class Value>
 GP_AVX512_KERNEL inline uint64_t sign_offset(uint64_t negative, int e) {
-  constexpr uint64_t kEntry = 255 * sizeof(SignTable::value[0]);
-  return std::rotr(negative, (8 * e - 6) & 63) & kEntry;
+  constexpr int kShift = SignTable<Value>::kEntryShift;
+  return std::rotr(negative, (8 * e - kShift) & 63) & (uint64_t{255} << kShift);
 }
 
 // Adds the terms of Q tiles, one sum each: for byte e < count, byte e of the
 // tile's non-zero plane masks the lanes, byte e of its negative plane picks
 // the signs, and values[e] is the value. The Q sums are independent chains.
-template <int Q>
-GP_AVX512_KERNEL inline void add_tiles(__m512d* sum, const uint8_t* const* nonzero, const uint64_t* negative,
-                                       const __m512d* values, int64_t count) {
-  const char* table = reinterpret_cast<const char*>(sign_table().value);
+template <class Lanes, int Q>
+GP_AVX512_KERNEL inline void add_tiles(typename Lanes::Vec* sum, const uint8_t* const* nonzero,
+                                       const uint64_t* negative, const typename Lanes::Vec* values, int64_t count) {
+  using Value = typename Lanes::Value;
+  const char* table = reinterpret_cast<const char*>(sign_table<Value>().value);
 #pragma GCC unroll 8
   for (int e = 0; e < kTile; ++e) {
     if (e >= count) break;
 #pragma GCC unroll 4
     for (int q = 0; q < Q; ++q) {
-      const __m512d sign = _mm512_load_pd(table + sign_offset(negative[q], e));
+      const auto sign = Lanes::load_aligned(table + sign_offset<Value>(negative[q], e));
       // The mask straight from memory (the intrinsic only reads through its pointer).
       const __mmask8 mask = _load_mask8(const_cast<__mmask8*>(nonzero[q] + e));
-      sum[q] = _mm512_mask3_fmadd_pd(sign, values[e], sum[q], mask);
+      sum[q] = Lanes::fmadd_masked(sign, values[e], sum[q], mask);
     }
   }
 }
@@ -118,14 +146,14 @@ constexpr int kQuad = Count % 4 == 0 ? 4 : 1;
 // s of record groups g0 .. g0 + Groups - 1 over panels p0 .. p1 - 1: the
 // groups' tiles of one panel lie side by side, 16 bytes each, and are
 // transposed into one byte per column, bit r for record r.
-template <int Groups>
-GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64_t g0, int64_t p0, int64_t p1,
-                                     double* s) {
+template <class Lanes, int Groups>
+GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const typename Lanes::Value* v, int64_t g0, int64_t p0,
+                                     int64_t p1, typename Lanes::Value* s) {
   static_assert(Groups % 4 == 0 || Groups == 1);
   constexpr int Q = kQuad<Groups>;
-  __m512d sum[Groups];
+  typename Lanes::Vec sum[Groups];
 #pragma GCC unroll 16
-  for (int a = 0; a < Groups; ++a) sum[a] = _mm512_loadu_pd(s + (g0 + a) * kTile);
+  for (int a = 0; a < Groups; ++a) sum[a] = Lanes::load(s + (g0 + a) * kTile);
   alignas(64) uint64_t transposed[Groups][2];
   for (int64_t panel = p0; panel < p1; ++panel) {
     const uint64_t* tiles = x.tile(g0, panel);
@@ -143,9 +171,9 @@ GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int
     __asm__("" : : "r"(transposed) : "memory");
     const int64_t first = panel * kTile;
     const int64_t count = std::min(kTile, x.cols - first);
-    __m512d values[kTile];
+    typename Lanes::Vec values[kTile];
 #pragma GCC unroll 8
-    for (int e = 0; e < kTile; ++e) values[e] = _mm512_set1_pd(e < count ? v[first + e] : 0.0);
+    for (int e = 0; e < kTile; ++e) values[e] = Lanes::broadcast(e < count ? v[first + e] : 0);
 #pragma GCC unroll 4
     for (int a = 0; a < Groups; a += Q) {
       const uint8_t* nonzero[Q];
@@ -156,14 +184,14 @@ GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int
         negative[q] = transposed[a + q][1];
       }
       if (count == kTile) {
-        add_tiles<Q>(sum + a, nonzero, negative, values, kTile);
+        add_tiles<Lanes, Q>(sum + a, nonzero, negative, values, kTile);
       } else {
-        add_tiles<Q>(sum + a, nonzero, negative, values, count);
+        add_tiles<Lanes, Q>(sum + a, nonzero, negative, values, count);
       }
     }
   }
 #pragma GCC unroll 16
-  for (int a = 0; a < Groups; ++a) _mm512_storeu_pd(s + (g0 + a) * kTile, sum[a]);
+  for (int a = 0; a < Groups; ++a) Lanes::store(s + (g0 + a) * kTile, sum[a]);
 }
 
 // w of panels p0 .. p0 + Panels - 1 over all records: byte r of a tile's
@@ -190,7 +218,7 @@ GP_AVX512_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, 
         nonzero[q] = planes + (b + q) * panel_bytes;
         std::memcpy(&negative[q], nonzero[q] + 8, sizeof(uint64_t));
       }
-      add_tiles<Q>(sum + b, nonzero, negative, values, kTile);
+      add_tiles<DoubleLanes, Q>(sum + b, nonzero, negative, values, kTile);
     }
   }
   const int64_t first = p0 * kTile;
@@ -201,17 +229,19 @@ GP_AVX512_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, 
   }
 }
 
-GP_AVX512_KERNEL void row_sums_avx512(const DesignMatrix& x, const double* v, double* s) {
+template <class Lanes>
+GP_AVX512_KERNEL void row_sums_avx512(const DesignMatrix& x, const typename Lanes::Value* v,
+                                      typename Lanes::Value* s) {
   const int64_t groups = x.row_groups();
-  std::fill(s, s + groups * kTile, 0.0);
+  std::fill(s, s + groups * kTile, typename Lanes::Value{0});
   for (int64_t p0 = 0; p0 < x.col_groups(); p0 += kPanelChunk) {
     const int64_t p1 = std::min(x.col_groups(), p0 + kPanelChunk);
     int64_t g = 0;
     for (; g + kRowGroupsInFlight <= groups; g += kRowGroupsInFlight) {
-      row_sums_block<kRowGroupsInFlight>(x, v, g, p0, p1, s);
+      row_sums_block<Lanes, kRowGroupsInFlight>(x, v, g, p0, p1, s);
     }
-    for (; g + 4 <= groups; g += 4) row_sums_block<4>(x, v, g, p0, p1, s);
-    for (; g < groups; ++g) row_sums_block<1>(x, v, g, p0, p1, s);
+    for (; g + 4 <= groups; g += 4) row_sums_block<Lanes, 4>(x, v, g, p0, p1, s);
+    for (; g < groups; ++g) row_sums_block<Lanes, 1>(x, v, g, p0, p1, s);
   }
 }
 
@@ -224,6 +254,10 @@ GP_AVX512_KERNEL void column_sums_avx512(const DesignMatrix& x, const double* s,
 
 }  // namespace
 
+void float_row_sums_avx512(const DesignMatrix& x, const float* v, float* s) {
+  row_sums_avx512<FloatLanes>(x, v, s);
+}
+
 bool lhs_product_avx512_available() {
   return lhs_product_avx2_available() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
          __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("gfni");
@@ -233,7 +267,7 @@ void lhs_product_avx512(const DesignMatrix& x, float var_ratio, std::span<const 
                         std::span<double> row_sums, std::span<double> w) {
   double* s = row_sums.data();
   if (all_finite(v.data(), x.cols)) {
-    row_sums_avx512(x, v.data(), s);
+    row_sums_avx512<DoubleLanes>(x, v.data(), s);
   } else {
     row_sums_avx2(x, v.data(), s);
   }

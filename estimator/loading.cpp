@@ -49,6 +49,7 @@ void read_setup(Units& io, EstimatorState& state) {
 void allocate_equations(Units& io, EstimatorState& state) {
   state.neq = state.n_snp + 1;
   state.y = allocate_array<float>(io, state.nrec);
+  state.s_bv = allocate_array<float>(io, state.nrec);
   state.diag = allocate_array<float>(io, state.neq);
   state.sol = allocate_array<float>(io, state.neq);
   state.xpy = allocate_array<float>(io, state.neq);
@@ -88,14 +89,13 @@ void read_training_records(Units& io, EstimatorState& state) {
   staged.cols = state.neq;
   staged.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(staged.rows, staged.cols));
   row[0] = 1;
-  float s_bv = 0.0f;
   for (int64_t first = 0; first < state.nrec; first += kStagedRecords) {
     const int64_t count = std::min(kStagedRecords, state.nrec - first);
     // The last records of the file may not fill the staged groups.
     if (count < staged.rows) std::fill(staged.planes.begin(), staged.planes.end(), 0);
     for (int64_t r = 0; r < count; ++r) {
       const int64_t i = first + r;
-      read_coded_record(io, layout, i + 1, state.y[i], s_bv, std::span<int8_t>(row).subspan(1), state.geno);
+      read_coded_record(io, layout, i + 1, state.y[i], state.s_bv[i], std::span<int8_t>(row).subspan(1), state.geno);
       add_row_to_xpy(state.xpy, state.y[i], row);
       staged.store_row(r, row.data());
     }

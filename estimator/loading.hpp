@@ -16,12 +16,12 @@ namespace gp {
 // count is rejected before anything is allocated.
 void read_setup(Units& io, EstimatorState& state);
 
-// Sets neq and allocates y, diag, sol, xpy (zeroed) and x, in that order.
+// Sets neq and allocates y, s_bv, diag, sol, xpy (zeroed) and x, in that order.
 void allocate_equations(Units& io, EstimatorState& state);
 
-// Opens SNP_data (unit 2) and reads records 1..nrec: y(i), row i of x, and
-// X'y accumulated record by record; each record's codes are packed into x
-// as soon as it is read.
+// Opens SNP_data (unit 2) and reads records 1..nrec: y(i), s_bv(i), row i
+// of x, and X'y accumulated record by record; each record's codes are packed
+// into x as soon as it is read. The unit is left at record nrec + 1.
 void read_training_records(Units& io, EstimatorState& state);
 
 // Stops the run with the report of read_checked_record when an allele code

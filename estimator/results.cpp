@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "common/snp_files.hpp"
+#include "estimator/genomic_values.hpp"
+#include "estimator/lhs_product.hpp"
 #include "estimator/loading.hpp"
 #include "estimator/record_reader.hpp"
 
@@ -34,23 +36,60 @@ void write_result_header(Units& io, const EstimatorState& state) {
   write_record(io, kResultsUnit, kValuesHeading);
 }
 
-// Reads the next nrec records of SNP_data, writing each record's breeding
-// values to SNP_results as it goes. `first_record` is the position in the
-// file of the first of them; `codes` holds one record's coded genotypes,
-// `terms` its non-zero terms.
-SetStatistics validate_set(Units& io, EstimatorState& state, const Layout& data, int64_t first_record,
-                           std::span<int8_t> codes, std::span<float> terms) {
+const Layout& values_layout() {
   static const Layout kValues = parse_layout("I6,2F10.2");
-  const bool finite_effects =
-      std::all_of(state.sol.begin(), state.sol.end(), [](float effect) { return std::isfinite(effect); });
+  return kValues;
+}
+
+// The training records' lines and statistics from what loading kept: y,
+// s_bv and the rows of x, which are the records' codes. Reading the records
+// again would give the same values.
+SetStatistics training_set(Units& io, const EstimatorState& state) {
+  std::vector<float> g_bv = allocate_array<float>(io, row_sums_size(state.x));
+  genomic_values(state.x, state.sol, g_bv);
   RunningMoments moments;
-  float s_bv = 0.0f;
   for (int32_t i = 0; i < state.nrec; ++i) {
-    read_coded_record(io, data, first_record + i, state.y[i], s_bv, codes, state.geno);
-    const float g_bv =
-        finite_effects ? genomic_value_skipping_zeros(codes, state.sol, terms) : genomic_value(codes, state.sol);
-    write_record(io, kResultsUnit, kValues, {i + 1, s_bv, g_bv});
-    moments.add(state.y[i], s_bv, g_bv);
+    write_record(io, kResultsUnit, values_layout(), {i + 1, state.s_bv[i], g_bv[i]});
+    moments.add(state.y[i], state.s_bv[i], g_bv[i]);
+  }
+  return moments.finish();
+}
+
+// The independent records, read on from where loading stopped. Their values
+// are computed a few record groups at a time, so the lines of a group wait
+// for its last record; a failure on the way writes those read before it
+// first, as if each line had gone out at once.
+SetStatistics independent_set(Units& io, EstimatorState& state) {
+  constexpr int64_t kGroupRecords = 4 * DesignMatrix::kTile;
+  const Layout layout = data_layout(state.n_snp);
+  DesignMatrix records;
+  records.rows = std::min<int64_t>(kGroupRecords, state.nrec);
+  records.cols = state.neq;
+  records.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(records.rows, records.cols));
+  std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
+  row[0] = 1;
+  float y[kGroupRecords], s_bv[kGroupRecords];
+  std::vector<float> g_bv = allocate_array<float>(io, row_sums_size(records));
+  RunningMoments moments;
+  int64_t first = 0;
+  int64_t read = 0;
+  const auto write_lines = [&] {
+    genomic_values(records, state.sol, g_bv);
+    for (int64_t r = 0; r < read; ++r) {
+      write_record(io, kResultsUnit, values_layout(), {static_cast<int32_t>(first + r + 1), s_bv[r], g_bv[r]});
+      moments.add(y[r], s_bv[r], g_bv[r]);
+    }
+  };
+  for (; first < state.nrec; first += kGroupRecords) {
+    const int64_t count = std::min(kGroupRecords, state.nrec - first);
+    hold_output(io, write_lines);
+    for (read = 0; read < count; ++read) {
+      read_coded_record(io, layout, state.nrec + first + read + 1, y[read], s_bv[read],
+                        std::span<int8_t>(row).subspan(1), state.geno);
+      records.store_row(read, row.data());
+    }
+    hold_output(io, nullptr);
+    write_lines();
   }
   return moments.finish();
 }
@@ -111,39 +150,16 @@ float genomic_value(std::span<const int8_t> codes, std::span<const float> sol) {
   return g_bv;
 }
 
-// A zero code contributes 0 * effect, a signed zero when the effect is
-// finite. The sum starts at +0.0 and adding a signed zero to it leaves it
-// unchanged; it can never become -0.0, since x + y is -0.0 in round to
-// nearest only when both are -0.0. So those terms can be left out, and the
-// others, being +-effect exactly, are gathered first to shorten the chain of
-// dependent additions.
-float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol,
-                                   std::span<float> terms) {
-  size_t count = 0;
-  for (size_t j = 0; j < codes.size(); ++j) {
-    terms[count] = static_cast<float>(codes[j]) * sol[j + 1];
-    count += codes[j] != 0 ? 1 : 0;
-  }
-  float g_bv = 0.0f;
-  for (size_t t = 0; t < count; ++t) g_bv = terms[t] + g_bv;
-  return g_bv;
-}
-
 void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
   static const Layout kTrainingHeading = parse_layout("//'Results for training data set'");
   static const Layout kIndependentHeading = parse_layout("//'Results for independent data set'");
   static const Layout kFinished = parse_layout("/'Finished in ',F8.2,' seconds'");
 
   write_result_header(io, state);
-  rewind_unit(io, kDataUnit);
-  const Layout data = data_layout(state.n_snp);
-
-  std::vector<int8_t> codes = allocate_array<int8_t>(io, state.n_snp);
-  std::vector<float> terms = allocate_array<float>(io, state.n_snp);
   write_record(io, kConsole, kTrainingHeading);
-  print_statistics(io, validate_set(io, state, data, 1, codes, terms));
+  print_statistics(io, training_set(io, state));
   write_record(io, kConsole, kIndependentHeading);
-  print_statistics(io, validate_set(io, state, data, int64_t{state.nrec} + 1, codes, terms));
+  print_statistics(io, independent_set(io, state));
 
   flush_unit(io, kResultsUnit);
   write_record(io, kConsole, kFinished, {cpu_seconds() - state.start_time});

@@ -41,12 +41,8 @@ float genomic_value(std::span<const int32_t> geno, std::span<const float> sol);
 // The same from the coded genotypes, one per SNP.
 float genomic_value(std::span<const int8_t> codes, std::span<const float> sol);
 
-// genomic_value from the codes, bit for bit, when every sol is finite.
-// `terms` is work space of codes.size() values.
-float genomic_value_skipping_zeros(std::span<const int8_t> codes, std::span<const float> sol,
-                                   std::span<float> terms);
-
-// Writes SNP_results, reads the training and the independent records, prints
+// Writes SNP_results with the training records' values from x and the
+// independent records read on from record nrec + 1 of SNP_data, prints
 // both blocks of statistics and "Finished in", and ends the program.
 [[noreturn]] void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds);
 

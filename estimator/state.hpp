@@ -24,7 +24,8 @@ struct EstimatorState {
   int32_t nprog = 0;  // read, never used
   int32_t neq = 0;    // n_snp + 1: the mean and one effect per SNP
 
-  std::vector<float> y;     // nrec phenotypes (re-used as a read buffer later)
+  std::vector<float> y;     // nrec phenotypes of the training records
+  std::vector<float> s_bv;  // nrec simulated breeding values of the training records
   DesignMatrix x;           // nrec x neq
   std::vector<float> xpy;   // X'y
   std::vector<float> diag;  // diagonal of X'X

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -45,6 +46,54 @@ TEST(Report, FailureReports) {
     EXPECT_EQ(run.status, kExitFailure);
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.errors, c.expected);
+  }
+}
+
+TEST(Report, HeldOutputReachesItsFileBeforeTheReport) {
+  const Layout first = parse_layout("'first'");
+  const Layout held = parse_layout("'held'");
+  const std::string past_end = report_text("KALDREN Runtime Error:", "Attempt to read past end of file", "READ(UNIT=2,...");
+  struct Case {
+    const char* what;
+    std::function<void(Units&)> hold_then_fail;
+    std::string file, errors;
+  };
+  const Case cases[] = {
+      {"held, then a failure",
+       [&](Units& io) {
+         hold_output(io, [&] { write_record(io, 3, held); });
+         read_free(io, 2);
+       },
+       "first\r\nheld\r\n", past_end},
+      {"held, then released",
+       [&](Units& io) {
+         hold_output(io, [&] { write_record(io, 3, held); });
+         hold_output(io, nullptr);
+         read_free(io, 2);
+       },
+       "first\r\n", past_end},
+      {"the held output fails itself: reported once, not held again",
+       [&](Units& io) {
+         hold_output(io, [&] {
+           write_record(io, 3, held);
+           input_error(io, "while writing");
+         });
+         read_free(io, 2);
+       },
+       "first\r\nheld\r\n", "? Input Error:\r\n? while writing\r\n"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    dir.write("empty", "");
+    const RunResult run = run_captured("", [&](Units& io) {
+      open_unit(io, 2, "empty");
+      open_unit(io, 3, "out");
+      write_record(io, 3, first);
+      c.hold_then_fail(io);
+    }, dir.path());
+    EXPECT_EQ(run.status, kExitFailure) << c.what;
+    EXPECT_EQ(dir.read("out"), c.file) << c.what;
+    EXPECT_EQ(run.errors, c.errors) << c.what;
   }
 }
 

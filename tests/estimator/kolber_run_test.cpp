@@ -96,6 +96,34 @@ TEST(KolberRun, ExistingResultsAreReplacedWhole) {
   EXPECT_EQ(dir.read("SNP_results"), scenario_file("kolber_four_records", "expected_SNP_results"));
 }
 
+TEST(KolberRun, FailureAmongTheIndependentRecordsKeepsEveryLineBeforeIt) {
+  // The independent records' values are computed 32 records at a time; a
+  // failure at any place in a group, or at a group's edge, must leave the
+  // lines of every record before it, and only those.
+  const int nrec = 70, snps = 5;
+  const size_t line_chars = 24 + 2 * snps + 2;
+  const std::string data = random_data(2 * nrec, snps, 21);
+  ScratchDir full_dir;
+  full_dir.write("SNP_setup", setup_file(snps, nrec, {0.5f, -0.25f, 1.0f, 0.0f, 2.0f}));
+  full_dir.write("SNP_data", data);
+  ASSERT_EQ(run_in_process(full_dir, "2\n").status, 0);
+  const std::string full = full_dir.read("SNP_results");
+  for (const int before : {0, 1, 31, 32, 33, 63, 64, 69}) {
+    const size_t bad_line = (static_cast<size_t>(nrec) + before) * line_chars;
+    std::string bad_allele = data;
+    bad_allele[bad_line + 24] = '3';
+    for (const std::string& bad_data : {bad_allele, data.substr(0, bad_line)}) {
+      ScratchDir dir;
+      dir.write("SNP_setup", full_dir.read("SNP_setup"));
+      dir.write("SNP_data", bad_data);
+      EXPECT_EQ(run_in_process(dir, "2\n").status, 255) << before;
+      const std::vector<std::string> lines = lines_of(dir.read("SNP_results"));
+      EXPECT_EQ(lines.size(), 1 + 1 + snps + 2 + 1 + nrec + static_cast<size_t>(before)) << before;
+      EXPECT_EQ(dir.read("SNP_results"), full.substr(0, dir.read("SNP_results").size())) << before;
+    }
+  }
+}
+
 struct BadInput {
   const char* name;
   std::string answer;

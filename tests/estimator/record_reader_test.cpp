@@ -13,7 +13,9 @@
 
 #include "common/snp_files.hpp"
 #include "common/text_io.hpp"
+#include "estimator/genomic_values.hpp"
 #include "estimator/kolber_support.hpp"
+#include "estimator/lhs_product.hpp"
 #include "estimator/loading.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/record_reader.hpp"
@@ -148,7 +150,8 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
     for (int i = 0; i < nrec; ++i) {
       std::string alleles(2 * static_cast<size_t>(n_snp), '1');
       for (char& c : alleles) c = static_cast<char>('1' + rng() % 2);
-      lines.push_back(testing::data_line(i + 1, static_cast<float>(rng() % 99999) / 100.0f - 300.0f, 0.0f, alleles));
+      lines.push_back(testing::data_line(i + 1, static_cast<float>(rng() % 99999) / 100.0f - 300.0f,
+                                         static_cast<float>(rng() % 9999) / 100.0f - 50.0f, alleles));
     }
     dir.write("SNP_data", file_of(lines));
     EstimatorState loaded, expected;
@@ -157,6 +160,7 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
       state->n_snp = n_snp;
       state->neq = n_snp + 1;
       state->y.assign(static_cast<size_t>(nrec), 0.0f);
+      state->s_bv.assign(static_cast<size_t>(nrec), 0.0f);
       state->xpy.assign(static_cast<size_t>(n_snp + 1), 0.0f);
       state->geno.assign(2 * static_cast<size_t>(n_snp), 0);
       state->x = DesignMatrix::zeros(nrec, n_snp + 1);
@@ -169,9 +173,8 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
       read_training_records(io, loaded);
       rewind_unit(io, kDataUnit);
       const Layout layout = data_layout(n_snp);
-      float s_bv = 0.0f;
       for (int64_t i = 0; i < nrec; ++i) {
-        read_checked_record(io, layout, i + 1, expected.y[i], s_bv, expected.geno);
+        read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
         expected.x.set(i, 0, 1);
         for (int64_t j = 0; j < n_snp; ++j) expected.x.set(i, j + 1, static_cast<int8_t>(genotype_code(expected.geno, j)));
         add_record_to_xpy(expected, i);
@@ -184,10 +187,11 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
     }
     EXPECT_EQ(loaded.xpy, expected.xpy) << nrec << " records, " << n_snp << " SNPs";
     EXPECT_EQ(loaded.y, expected.y);
+    EXPECT_EQ(loaded.s_bv, expected.s_bv);
   }
 }
 
-TEST(GenomicValue, SkippingZeroCodesGivesTheSameBits) {
+TEST(GenomicValue, FromCodesAndFromPackedRecordsGiveTheSameBits) {
   std::mt19937 rng(11);
   std::uniform_int_distribution<int> code(-1, 1);
   std::uniform_real_distribution<float> effect(-5.0f, 5.0f);
@@ -206,10 +210,15 @@ TEST(GenomicValue, SkippingZeroCodesGivesTheSameBits) {
       }
       const float plain = genomic_value(std::span<const int32_t>(geno), sol);
       const float from_codes = genomic_value(std::span<const int8_t>(codes), sol);
-      std::vector<float> terms(snps, -9.0f);
-      const float skipping = genomic_value_skipping_zeros(codes, sol, terms);
+      // The record alone in a packed matrix, the mean's column first.
+      std::vector<int8_t> row(snps + 1, 1);
+      std::copy(codes.begin(), codes.end(), row.begin() + 1);
+      DesignMatrix x = DesignMatrix::zeros(1, static_cast<int64_t>(snps) + 1);
+      x.store_row(0, row.data());
+      std::vector<float> packed(static_cast<size_t>(row_sums_size(x)));
+      genomic_values(x, sol, packed);
       EXPECT_EQ(std::bit_cast<uint32_t>(from_codes), std::bit_cast<uint32_t>(plain)) << snps << " SNPs";
-      EXPECT_EQ(std::bit_cast<uint32_t>(skipping), std::bit_cast<uint32_t>(plain)) << snps << " SNPs";
+      EXPECT_EQ(std::bit_cast<uint32_t>(packed[0]), std::bit_cast<uint32_t>(plain)) << snps << " SNPs";
     }
   }
 }

@@ -1,0 +1,23 @@
+// Genomic breeding values of whole groups of records at once, from their
+// packed genotypes: one sum per record, kept in the record's own order, so
+// records can share the work without changing a bit of any of them.
+#pragma once
+
+#include <span>
+
+#include "estimator/design_matrix.hpp"
+
+namespace gp {
+
+// g(i) = sum over ascending k >= 1 of x(i,k) * sol(k) in single precision,
+// each product rounded and added to the sum, which starts at +0.0: for the
+// codes of a record in columns 1.., what genomic_value gives. Column 0, the
+// mean, is left out. `sol` has x.cols values and `g` row_sums_size(x); the
+// values of g past x.rows are work space. Uses the AVX-512 row pass when the
+// processor has it and every sol(k), k >= 1, is finite.
+void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);
+
+// The same by multiplying every code, exact for every input.
+void genomic_values_portable(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);
+
+}  // namespace gp
