@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "estimator/genomic_values.hpp"
 #include "estimator/lhs_product.hpp"
 
 namespace gp {
@@ -57,6 +58,23 @@ void sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Kernel<lhs_product>)->Name("BM_LhsProduct")->Apply(sizes);
 BENCHMARK(BM_Kernel<lhs_product_avx2>)->Name("BM_LhsProductAvx2")->Apply(sizes);
 BENCHMARK(BM_Kernel<lhs_product_portable>)->Name("BM_LhsProductPortable")->Args({10000, 10001})->Unit(benchmark::kMillisecond);
+
+// The genomic values of every record of the product's matrix, in single
+// precision, as the results stage computes them.
+template <auto Kernel>
+void BM_Values(benchmark::State& state) {
+  Product p = product_of(state.range(0), state.range(1));
+  std::vector<float> sol(p.v.begin(), p.v.end());
+  std::vector<float> g(p.row_sums.size());
+  for (auto _ : state) {
+    Kernel(p.x, sol, g);
+    benchmark::DoNotOptimize(g.data());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
+}
+
+BENCHMARK(BM_Values<genomic_values>)->Name("BM_GenomicValues")->Args({10000, 10001})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Values<genomic_values_portable>)->Name("BM_GenomicValuesPortable")->Args({10000, 10001})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace gp

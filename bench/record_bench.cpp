@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "common/snp_files.hpp"
+#include "estimator/design_matrix.hpp"
+#include "estimator/normal_equations.hpp"
+#include "estimator/record_reader.hpp"
 
 namespace gp {
 namespace {
@@ -82,6 +85,45 @@ void BM_ReadDataRecord(benchmark::State& state) {
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ReadDataRecord);
+
+// The estimator's loading of one record: its codes read, packed into a
+// staged record group and added to X'y.
+void BM_LoadCodedRecord(benchmark::State& state) {
+  constexpr int32_t kRecords = 64;
+  std::string dir = (std::filesystem::temp_directory_path() / "record_bench_XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) {
+    state.SkipWithError("no scratch directory");
+    return;
+  }
+  {
+    Units io(nullptr, dir);
+    open_unit(io, kDataUnit, kDataFile);
+    const Layout layout = data_layout(kSnps);
+    const std::vector<int32_t> geno = allele_codes();
+    for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
+    run_program(io, [&] { end_program(io); });
+  }
+  Units io(nullptr, dir);
+  open_unit(io, kDataUnit, kDataFile);
+  const Layout layout = data_layout(kSnps);
+  std::vector<int32_t> geno(2 * kSnps);
+  std::vector<int8_t> row(kSnps + 1, 1);
+  std::vector<float> xpy(kSnps + 1);
+  DesignMatrix staged = DesignMatrix::zeros(32, kSnps + 1);
+  float y = 0.0f, s_bv = 0.0f;
+  int32_t read = 0;
+  for (auto _ : state) {
+    if (read % kRecords == 0) rewind_unit(io, kDataUnit);
+    read_coded_record(io, layout, read + 1, y, s_bv, std::span<int8_t>(row).subspan(1), geno);
+    staged.store_row(read % 32, row.data());
+    add_row_to_xpy(xpy, y, row);
+    ++read;
+    benchmark::DoNotOptimize(staged.planes.data());
+  }
+  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_LoadCodedRecord);
 
 }  // namespace
 }  // namespace gp

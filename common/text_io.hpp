@@ -185,10 +185,10 @@ int run_program(Units& io, const std::function<void()>& main_procedure);
 
 // An array of `count` zeroed elements (a negative count gives an empty one);
 // ends the run with "Runtime memory allocation fails" when memory is short.
-template <class T>
-std::vector<T> allocate_array(Units& io, int64_t count) {
+template <class T, class Allocator = std::allocator<T>>
+std::vector<T, Allocator> allocate_array(Units& io, int64_t count) {
   try {
-    return std::vector<T>(static_cast<size_t>(count > 0 ? count : 0));
+    return std::vector<T, Allocator>(static_cast<size_t>(count > 0 ? count : 0));
   } catch (const std::bad_alloc&) {
     fatal_error(io, Failure::AllocationFails);
   } catch (const std::length_error&) {

@@ -202,7 +202,8 @@ void report_line(UnitTable& table, const std::string& line) {
 // Fills the unit's input block; false at the end of the input.
 bool fill_block(Units& io, UnitFile& file, int unit) {
   UnitTable& table = io.table();
-  if (!file.block) file.block = std::make_unique<char[]>(kBlockSize);
+  const size_t block_size = unit == kConsole ? kBlockSize : kFileReadBlockSize;
+  if (!file.block) file.block = std::make_unique<char[]>(block_size);
   file.block_pos = 0;
   file.block_len = 0;
   if (unit == kConsole && table.capture != nullptr) {
@@ -215,7 +216,7 @@ bool fill_block(Units& io, UnitFile& file, int unit) {
   }
   const int fd = unit == kConsole ? kStdin : file.fd;
   for (;;) {
-    const ssize_t got = ::read(fd, file.block.get(), kBlockSize);
+    const ssize_t got = ::read(fd, file.block.get(), block_size);
     if (got >= 0) {
       file.block_len = static_cast<size_t>(got);
       return got > 0;
@@ -431,9 +432,10 @@ std::string_view next_record(Units& io, int unit) {
     const char* line_feed = static_cast<const char*>(std::memchr(start, '\n', available));
     const size_t size = line_feed != nullptr ? static_cast<size_t>(line_feed - start) : available;
     file.block_pos += line_feed != nullptr ? size + 1 : size;
-    // A record wholly inside the block, with nothing to rewrite, is handed
-    // out where it lies.
-    if (!assembling && line_feed != nullptr && !has_cr_or_tab(start, size)) return {start, size};
+    // A record wholly inside the block, with nothing to rewrite but the CR
+    // of its line end, is handed out where it lies.
+    const size_t chars = size > 0 && start[size - 1] == '\r' ? size - 1 : size;
+    if (!assembling && line_feed != nullptr && !has_cr_or_tab(start, chars)) return {start, chars};
     if (!assembling) file.record.clear();
     assembling = true;
     append_expanded(file.record, start, size, tab_width);

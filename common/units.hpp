@@ -17,8 +17,14 @@
 
 namespace gp {
 
-// Bytes moved per read or write of a file.
+// Bytes moved per write of a file, and per read of the console.
 inline constexpr size_t kBlockSize = 8192;
+
+// Bytes asked for per read of a file: room for ten records of 50 000 SNPs,
+// so most records lie whole in a block and are handed out without a copy,
+// with a hundredth of the system calls. What a program reads does not
+// depend on it.
+inline constexpr size_t kFileReadBlockSize = size_t{1} << 20;
 
 // Tab width when TABSIZE is absent or not a non-negative number.
 inline constexpr int kDefaultTabWidth = 8;
@@ -35,7 +41,7 @@ struct UnitFile {
   int write_error = 0;        // errno that refused opening for writing; the unit reads only
   Mode mode = Mode::Idle;
   std::vector<char> out;      // output not yet written (files flush at kBlockSize)
-  std::unique_ptr<char[]> block;  // input block, kBlockSize bytes once reading starts
+  std::unique_ptr<char[]> block;  // input block, allocated when reading starts
   size_t block_pos = 0;       // next unread byte of the block
   size_t block_len = 0;       // bytes in the block
   std::string record;         // a record assembled across blocks or rewritten (CR, tab)

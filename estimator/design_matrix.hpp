@@ -13,14 +13,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/large_pages.hpp"
+
 namespace gp {
 
 struct DesignMatrix {
   static constexpr int64_t kTile = 8;
 
+  using Planes = std::vector<uint64_t, LargePageAllocator<uint64_t>>;
+
   int64_t rows = 0;
   int64_t cols = 0;
-  std::vector<uint64_t> planes;  // 2 * row_groups() * col_groups() words
+  Planes planes;  // 2 * row_groups() * col_groups() words
 
   // Words of `planes` for rows x cols elements, two per tile. A caller that
   // allocates under its own control fills rows, cols and planes itself.

@@ -46,6 +46,14 @@ void read_setup(Units& io, EstimatorState& state) {
   read_record(io, kSetupUnit, effect_layout(), {state.snp_val});
 }
 
+DesignMatrix allocate_matrix(Units& io, int64_t rows, int64_t cols) {
+  DesignMatrix x;
+  x.planes = allocate_array<uint64_t, DesignMatrix::Planes::allocator_type>(io, DesignMatrix::words_for(rows, cols));
+  x.rows = rows;
+  x.cols = cols;
+  return x;
+}
+
 void allocate_equations(Units& io, EstimatorState& state) {
   state.neq = state.n_snp + 1;
   state.y = allocate_array<float>(io, state.nrec);
@@ -53,9 +61,7 @@ void allocate_equations(Units& io, EstimatorState& state) {
   state.diag = allocate_array<float>(io, state.neq);
   state.sol = allocate_array<float>(io, state.neq);
   state.xpy = allocate_array<float>(io, state.neq);
-  state.x.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(state.nrec, state.neq));
-  state.x.rows = state.nrec;
-  state.x.cols = state.neq;
+  state.x = allocate_matrix(io, state.nrec, state.neq);
 }
 
 void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_t> geno) {
@@ -84,10 +90,7 @@ void read_training_records(Units& io, EstimatorState& state) {
   const Layout layout = data_layout(state.n_snp);
   open_unit(io, kDataUnit, kDataFile);
   std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
-  DesignMatrix staged;
-  staged.rows = std::min<int64_t>(kStagedRecords, state.nrec);
-  staged.cols = state.neq;
-  staged.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(staged.rows, staged.cols));
+  DesignMatrix staged = allocate_matrix(io, std::min<int64_t>(kStagedRecords, state.nrec), state.neq);
   row[0] = 1;
   for (int64_t first = 0; first < state.nrec; first += kStagedRecords) {
     const int64_t count = std::min(kStagedRecords, state.nrec - first);

@@ -16,6 +16,10 @@ namespace gp {
 // count is rejected before anything is allocated.
 void read_setup(Units& io, EstimatorState& state);
 
+// A rows x cols matrix of zero codes; a run short of memory ends in the
+// allocation report.
+DesignMatrix allocate_matrix(Units& io, int64_t rows, int64_t cols);
+
 // Sets neq and allocates y, s_bv, diag, sol, xpy (zeroed) and x, in that order.
 void allocate_equations(Units& io, EstimatorState& state);
 

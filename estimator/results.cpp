@@ -62,10 +62,7 @@ SetStatistics training_set(Units& io, const EstimatorState& state) {
 SetStatistics independent_set(Units& io, EstimatorState& state) {
   constexpr int64_t kGroupRecords = 4 * DesignMatrix::kTile;
   const Layout layout = data_layout(state.n_snp);
-  DesignMatrix records;
-  records.rows = std::min<int64_t>(kGroupRecords, state.nrec);
-  records.cols = state.neq;
-  records.planes = allocate_array<uint64_t>(io, DesignMatrix::words_for(records.rows, records.cols));
+  DesignMatrix records = allocate_matrix(io, std::min<int64_t>(kGroupRecords, state.nrec), state.neq);
   std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
   row[0] = 1;
   float y[kGroupRecords], s_bv[kGroupRecords];

@@ -154,7 +154,7 @@ TEST(LhsProduct, UnitVectorsGiveColumnsOfTheCoefficientMatrix) {
 TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> phenotype(-500.0f, 3000.0f);
-  for (const auto& [rows, snps] : {std::pair{0, 3}, {1, 0}, {6, 2}, {35, 17}, {200, 11}, {3000, 4}}) {
+  for (const auto& [rows, snps] : {std::pair{0, 3}, {1, 0}, {6, 2}, {35, 17}, {200, 11}, {2040, 5}, {2048, 9}, {3000, 4}}) {
     EstimatorState state;
     state.nrec = rows;
     state.n_snp = snps;
