@@ -74,6 +74,7 @@ void BM_Values(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Values<genomic_values>)->Name("BM_GenomicValues")->Args({10000, 10001})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Values<genomic_values_avx2>)->Name("BM_GenomicValuesAvx2")->Args({10000, 10001})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Values<genomic_values_portable>)->Name("BM_GenomicValuesPortable")->Args({10000, 10001})->Unit(benchmark::kMillisecond);
 
 }  // namespace

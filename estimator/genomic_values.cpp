@@ -14,6 +14,12 @@ namespace {
 
 constexpr int64_t kTile = DesignMatrix::kTile;
 
+std::vector<float> without_mean(std::span<const float> sol) {
+  std::vector<float> values(sol.begin(), sol.end());
+  values[0] = 0.0f;
+  return values;
+}
+
 }  // namespace
 
 // Each record's sum sees the per-record operations in order: tile by tile
@@ -40,21 +46,31 @@ void genomic_values_portable(const DesignMatrix& x, std::span<const float> sol, 
   }
 }
 
-// The AVX-512 row pass leaves out zero codes, which needs finite values. It
-// adds every column, so column 0 gets the value +0.0: whatever its code, the
-// term is a signed zero, which leaves the sum at +0.0 (in round to nearest
-// +0.0 + -0.0 is +0.0).
+// The vector row passes add every column, so column 0 gets the value +0.0:
+// whatever its code, the term is a signed zero, which leaves the sum at +0.0
+// (in round to nearest +0.0 + -0.0 is +0.0). The AVX-512 pass leaves out zero
+// codes, which needs finite values; the AVX2 pass multiplies every code.
 void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g) {
-  static const bool wide = lhs_product_avx512_available();
-  const bool finite = std::all_of(sol.begin() + std::min<size_t>(1, sol.size()), sol.end(),
-                                  [](float value) { return std::isfinite(value); });
-  if (!wide || !finite || x.cols == 0) {
+  static const int widest = lhs_product_avx512_available() ? 2 : lhs_product_avx2_available() ? 1 : 0;
+  if (widest == 0 || x.cols == 0) {
     genomic_values_portable(x, sol, g);
     return;
   }
-  std::vector<float> values(sol.begin(), sol.end());
-  values[0] = 0.0f;
-  float_row_sums_avx512(x, values.data(), g.data());
+  const std::vector<float> values = without_mean(sol);
+  const bool finite = std::all_of(values.begin(), values.end(), [](float value) { return std::isfinite(value); });
+  if (widest == 2 && finite) {
+    float_row_sums_avx512(x, values.data(), g.data());
+  } else {
+    float_row_sums_avx2(x, values.data(), g.data());
+  }
+}
+
+void genomic_values_avx2(const DesignMatrix& x, std::span<const float> sol, std::span<float> g) {
+  if (x.cols == 0) {
+    genomic_values_portable(x, sol, g);
+    return;
+  }
+  float_row_sums_avx2(x, without_mean(sol).data(), g.data());
 }
 
 }  // namespace gp

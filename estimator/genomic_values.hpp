@@ -14,10 +14,13 @@ namespace gp {
 // codes of a record in columns 1.., what genomic_value gives. Column 0, the
 // mean, is left out. `sol` has x.cols values and `g` row_sums_size(x); the
 // values of g past x.rows are work space. Uses the AVX-512 row pass when the
-// processor has it and every sol(k), k >= 1, is finite.
+// processor has it and every sol(k), k >= 1, is finite, else the AVX2 one,
+// else the portable kernel.
 void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);
 
-// The same by multiplying every code, exact for every input.
+// The kernels behind it, each with its contract: the AVX2 one needs
+// lhs_product_avx2_available(); the portable one multiplies every code.
+void genomic_values_avx2(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);
 void genomic_values_portable(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);
 
 }  // namespace gp

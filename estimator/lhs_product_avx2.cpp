@@ -1,5 +1,7 @@
 // The AVX2 kernel of lhs_product: four doubles per register, the two-bit
 // codes of four elements read as one index into a table of their values.
+// Its row pass also runs on four floats per register for the genomic
+// values, where the same reasoning holds in single precision.
 //
 // Why it is exact: the table holds each code as the very double the
 // per-record form multiplies by (-1.0, +0.0 or +1.0), so every product
@@ -33,20 +35,45 @@ constexpr int64_t kRowGroupsInFlight = 4;
 constexpr int64_t kPanelChunk = 16;
 constexpr int64_t kPanelsInFlight = 4;
 
-// Four elements' codes as doubles, indexed by their non-zero marks (bits
-// 0-3) and negative marks (bits 4-7).
-struct CodeTable {
-  alignas(32) double value[256][4];
+// Four lanes of doubles for the product, or of floats for the genomic
+// values: the same table indices, a register of half the width.
+struct DoubleLanes {
+  using Value = double;
+  using Vec = __m256d;
+  GP_AVX2_KERNEL static Vec load(const double* p) { return _mm256_loadu_pd(p); }
+  GP_AVX2_KERNEL static void store(double* p, Vec a) { _mm256_storeu_pd(p, a); }
+  GP_AVX2_KERNEL static Vec broadcast(const double* p) { return _mm256_broadcast_sd(p); }
+  GP_AVX2_KERNEL static Vec load_aligned(const void* p) { return _mm256_load_pd(static_cast<const double*>(p)); }
+  GP_AVX2_KERNEL static Vec fmadd(Vec a, Vec b, Vec c) { return _mm256_fmadd_pd(a, b, c); }
 };
 
-const CodeTable& code_table() {
-  static const CodeTable table = [] {
-    CodeTable t{};
+struct FloatLanes {
+  using Value = float;
+  using Vec = __m128;
+  GP_AVX2_KERNEL static Vec load(const float* p) { return _mm_loadu_ps(p); }
+  GP_AVX2_KERNEL static void store(float* p, Vec a) { _mm_storeu_ps(p, a); }
+  GP_AVX2_KERNEL static Vec broadcast(const float* p) { return _mm_broadcast_ss(p); }
+  GP_AVX2_KERNEL static Vec load_aligned(const void* p) { return _mm_load_ps(static_cast<const float*>(p)); }
+  GP_AVX2_KERNEL static Vec fmadd(Vec a, Vec b, Vec c) { return _mm_fmadd_ps(a, b, c); }
+};
+
+// Four elements' codes, indexed by their non-zero marks (bits 0-3) and
+// negative marks (bits 4-7).
+template <class Value>
+struct CodeTable {
+  alignas(32) Value value[256][4];
+  static constexpr int kEntryShift = std::countr_zero(sizeof(value[0]));
+};
+
+template <class Value>
+const CodeTable<Value>& code_table() {
+  static const CodeTable<Value> table = [] {
+    CodeTable<Value> t{};
     for (int index = 0; index < 256; ++index) {
       for (int lane = 0; lane < 4; ++lane) {
         const int nonzero = index >> lane & 1;
         const int negative = index >> (lane + 4) & 1;
-        t.value[index][lane] = static_cast<double>(nonzero - 2 * (negative & nonzero));
+        t.value[index][lane] = static_cast<Value>(nonzero - 2 * (negative & nonzero));
       }
     }
     return t;
@@ -74,53 +101,55 @@ inline uint64_t transpose_bits(uint64_t x) {
 }
 
 // The entry for byte `byte` of `indices`: the byte rotated straight to its
-// byte offset (times 32) and masked, with no copy of `indices`.
-GP_AVX2_KERNEL inline __m256d codes(const CodeTable& table, uint64_t indices, int64_t byte) {
-  constexpr uint64_t kEntry = 255 * sizeof(CodeTable::value[0]);
-  const uint64_t offset = std::rotr(indices, static_cast<int>((8 * byte - 5) & 63)) & kEntry;
-  return _mm256_load_pd(reinterpret_cast<const double*>(reinterpret_cast<const char*>(table.value) + offset));
+// byte offset (times the entry size) and masked, with no copy of `indices`.
+template <class Lanes>
+GP_AVX2_KERNEL inline typename Lanes::Vec codes(const CodeTable<typename Lanes::Value>& table, uint64_t indices,
+                                                int64_t byte) {
+  constexpr int kShift = CodeTable<typename Lanes::Value>::kEntryShift;
+  const uint64_t offset = std::rotr(indices, static_cast<int>((8 * byte - kShift) & 63)) & (uint64_t{255} << kShift);
+  return Lanes::load_aligned(reinterpret_cast<const char*>(table.value) + offset);
 }
 
 // Adds the terms of N tiles, two sums each (lanes 0-3 and 4-7): for byte
 // e < count, `low` and `high` hold the table indices of byte e, and
 // values[e] is the value.
-template <int N>
-GP_AVX2_KERNEL inline void add_terms(__m256d (*sum)[2], const uint64_t* low, const uint64_t* high,
-                                     const double* values, int64_t count) {
-  const CodeTable& table = code_table();
+template <class Lanes, int N>
+GP_AVX2_KERNEL inline void add_terms(typename Lanes::Vec (*sum)[2], const uint64_t* low, const uint64_t* high,
+                                     const typename Lanes::Value* values, int64_t count) {
+  const auto& table = code_table<typename Lanes::Value>();
 #pragma GCC unroll 8
   for (int e = 0; e < kTile; ++e) {
     if (e >= count) break;
-    const __m256d value = _mm256_broadcast_sd(values + e);
+    const auto value = Lanes::broadcast(values + e);
 #pragma GCC unroll 4
     for (int n = 0; n < N; ++n) {
-      sum[n][0] = _mm256_fmadd_pd(codes(table, low[n], e), value, sum[n][0]);
-      sum[n][1] = _mm256_fmadd_pd(codes(table, high[n], e), value, sum[n][1]);
+      sum[n][0] = Lanes::fmadd(codes<Lanes>(table, low[n], e), value, sum[n][0]);
+      sum[n][1] = Lanes::fmadd(codes<Lanes>(table, high[n], e), value, sum[n][1]);
     }
   }
 }
 
 // The same, with the constant count of a whole tile when it is one.
-template <int N>
-GP_AVX2_KERNEL inline void add_tile_terms(__m256d (*sum)[2], const uint64_t* low, const uint64_t* high,
-                                          const double* values, int64_t count) {
+template <class Lanes, int N>
+GP_AVX2_KERNEL inline void add_tile_terms(typename Lanes::Vec (*sum)[2], const uint64_t* low, const uint64_t* high,
+                                          const typename Lanes::Value* values, int64_t count) {
   if (count == kTile) {
-    add_terms<N>(sum, low, high, values, kTile);
+    add_terms<Lanes, N>(sum, low, high, values, kTile);
   } else {
-    add_terms<N>(sum, low, high, values, count);
+    add_terms<Lanes, N>(sum, low, high, values, count);
   }
 }
 
 // s of record groups g0 .. g0 + Groups - 1 over panels p0 .. p1 - 1. A
 // transposed tile has one byte per column, bit r for record r.
-template <int Groups>
-GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64_t g0, int64_t p0, int64_t p1,
-                                   double* s) {
-  __m256d sum[Groups][2];
+template <class Lanes, int Groups>
+GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const typename Lanes::Value* v, int64_t g0, int64_t p0,
+                                   int64_t p1, typename Lanes::Value* s) {
+  typename Lanes::Vec sum[Groups][2];
 #pragma GCC unroll 4
   for (int a = 0; a < Groups; ++a) {
-    sum[a][0] = _mm256_loadu_pd(s + (g0 + a) * kTile);
-    sum[a][1] = _mm256_loadu_pd(s + (g0 + a) * kTile + 4);
+    sum[a][0] = Lanes::load(s + (g0 + a) * kTile);
+    sum[a][1] = Lanes::load(s + (g0 + a) * kTile + 4);
   }
   for (int64_t panel = p0; panel < p1; ++panel) {
     uint64_t low[Groups], high[Groups];
@@ -130,12 +159,12 @@ GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const double* v, int64
       table_indices(transpose_bits(tile[0]), transpose_bits(tile[1]), low[a], high[a]);
     }
     const int64_t first = panel * kTile;
-    add_tile_terms<Groups>(sum, low, high, v + first, std::min(kTile, x.cols - first));
+    add_tile_terms<Lanes, Groups>(sum, low, high, v + first, std::min(kTile, x.cols - first));
   }
 #pragma GCC unroll 4
   for (int a = 0; a < Groups; ++a) {
-    _mm256_storeu_pd(s + (g0 + a) * kTile, sum[a][0]);
-    _mm256_storeu_pd(s + (g0 + a) * kTile + 4, sum[a][1]);
+    Lanes::store(s + (g0 + a) * kTile, sum[a][0]);
+    Lanes::store(s + (g0 + a) * kTile + 4, sum[a][1]);
   }
 }
 
@@ -153,7 +182,7 @@ GP_AVX2_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, in
       const uint64_t* tile = x.tile(g, p0 + b);
       table_indices(tile[0], tile[1], low[b], high[b]);
     }
-    add_tile_terms<Panels>(sum, low, high, s + g * kTile, std::min(kTile, x.rows - g * kTile));
+    add_tile_terms<DoubleLanes, Panels>(sum, low, high, s + g * kTile, std::min(kTile, x.rows - g * kTile));
   }
   alignas(32) double out[Panels * kTile];
 #pragma GCC unroll 4
@@ -165,20 +194,25 @@ GP_AVX2_KERNEL void column_sums_block(const DesignMatrix& x, const double* s, in
   std::copy(out, out + std::min(Panels * kTile, x.cols - first), w + first);
 }
 
-}  // namespace
-
-GP_AVX2_KERNEL void row_sums_avx2(const DesignMatrix& x, const double* v, double* s) {
+template <class Lanes>
+GP_AVX2_KERNEL void row_sums(const DesignMatrix& x, const typename Lanes::Value* v, typename Lanes::Value* s) {
   const int64_t groups = x.row_groups();
-  std::fill(s, s + groups * kTile, 0.0);
+  std::fill(s, s + groups * kTile, typename Lanes::Value{0});
   for (int64_t p0 = 0; p0 < x.col_groups(); p0 += kPanelChunk) {
     const int64_t p1 = std::min(x.col_groups(), p0 + kPanelChunk);
     int64_t g = 0;
     for (; g + kRowGroupsInFlight <= groups; g += kRowGroupsInFlight) {
-      row_sums_block<kRowGroupsInFlight>(x, v, g, p0, p1, s);
+      row_sums_block<Lanes, kRowGroupsInFlight>(x, v, g, p0, p1, s);
     }
-    for (; g < groups; ++g) row_sums_block<1>(x, v, g, p0, p1, s);
+    for (; g < groups; ++g) row_sums_block<Lanes, 1>(x, v, g, p0, p1, s);
   }
 }
+
+}  // namespace
+
+void row_sums_avx2(const DesignMatrix& x, const double* v, double* s) { row_sums<DoubleLanes>(x, v, s); }
+
+void float_row_sums_avx2(const DesignMatrix& x, const float* v, float* s) { row_sums<FloatLanes>(x, v, s); }
 
 GP_AVX2_KERNEL void column_sums_avx2(const DesignMatrix& x, const double* s, double* w) {
   int64_t p = 0;

@@ -58,20 +58,24 @@ std::vector<uint32_t> kernel_bits(Kernel kernel, const DesignMatrix& x, const st
   return bits;
 }
 
-const std::pair<const char*, Kernel> kKernels[] = {{"dispatching", genomic_values},
-                                                   {"portable", genomic_values_portable}};
+std::vector<std::pair<const char*, Kernel>> kernels() {
+  std::vector<std::pair<const char*, Kernel>> all = {{"dispatching", genomic_values},
+                                                     {"portable", genomic_values_portable}};
+  if (lhs_product_avx2_available()) all.emplace_back("AVX2", genomic_values_avx2);
+  return all;
+}
 
 TEST(GenomicValues, EqualThePerRecordSumBitForBit) {
-  // Tile remainders in both directions, one column only (the mean), more
+  // Tile remainders in both directions, no columns or only the mean's, more
   // records than SNPs and the reverse, enough record groups for every block.
-  const std::pair<int64_t, int64_t> shapes[] = {{0, 5},   {1, 1},   {1, 2},    {3, 9},   {8, 8},    {9, 17},
+  const std::pair<int64_t, int64_t> shapes[] = {{0, 5},   {9, 0},   {1, 1},   {1, 2},    {3, 9},   {8, 8},    {9, 17},
                                                 {31, 64}, {33, 65}, {130, 70}, {70, 300}, {200, 129}, {7, 1000}};
   std::mt19937 rng(2024);
   for (const auto& [rows, cols] : shapes) {
     for (const int8_t mean_code : {int8_t{1}, int8_t{-1}, int8_t{0}}) {
       const DesignMatrix x = random_matrix(rng, rows, cols, mean_code);
       const std::vector<float> sol = random_effects(rng, cols);
-      for (const auto& [name, kernel] : kKernels) {
+      for (const auto& [name, kernel] : kernels()) {
         EXPECT_EQ(kernel_bits(kernel, x, sol), per_record_bits(x, sol))
             << name << ": " << rows << " records, " << cols << " columns, mean code " << int{mean_code};
       }
@@ -94,7 +98,7 @@ TEST(GenomicValues, KeepSignedZerosInfinitiesAndNaN) {
     for (size_t pick = 0; pick < std::size(specials); ++pick) {
       std::vector<float> sol(static_cast<size_t>(cols));
       for (size_t k = 0; k < sol.size(); ++k) sol[k] = specials[(pick + k / 3) % std::size(specials)][k % 3];
-      for (const auto& [name, kernel] : kKernels) {
+      for (const auto& [name, kernel] : kernels()) {
         EXPECT_EQ(kernel_bits(kernel, x, sol), per_record_bits(x, sol))
             << name << ": " << rows << " records, pattern " << pick;
       }
