@@ -20,7 +20,7 @@ namespace {
 constexpr size_t kReadChunk = size_t{1} << 20;
 // Records packed before their bytes go to the SNPs' rows: 32 records are
 // 8 bytes of every row, so a row is written 8 bytes at a time.
-constexpr int64_t kBlockRecords = 32;
+constexpr int64_t kBlockRecords = 4 * kBlockGroups;
 constexpr int64_t kMaxRecords = 999999;  // the six columns of the record number
 
 // The lines of a file, read a MiB at a time; a line is valid until the next
@@ -279,11 +279,8 @@ StudyGenotypes read_study_data(const std::string& path, const std::string& name,
                        static_cast<unsigned>(2 * (r % 4)), data.y[i], data.s_bv[i]);
     }
     // Byte k of the block's part of every row holds records 4k .. 4k + 3.
-    const size_t bytes = static_cast<size_t>(count + 3) / 4;
-    uint8_t* row = data.packed.get() + static_cast<size_t>(first / 4);
-    for (size_t j = 0; j < n_snp; ++j, row += data.bytes_per_snp) {
-      for (size_t k = 0; k < bytes; ++k) row[k] = block[k * n_snp + j];
-    }
+    const PackedBlock packed{.bytes = block.data(), .n_snp = n_snp, .groups = static_cast<size_t>(count + 3) / 4};
+    block_to_rows(packed, data.packed.get() + static_cast<size_t>(first / 4), data.bytes_per_snp);
   }
   return data;
 }
