@@ -54,7 +54,7 @@ GP_AVX512_KERNEL inline __m128i lane_of(__m512i v) {
 // Stores the two 8-byte halves of a 128-bit lane at the rows of two SNPs.
 GP_AVX512_KERNEL inline void store_halves(__m128i lane, uint8_t* first, uint8_t* second) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(first), lane);
-  _mm_storeh_pd(reinterpret_cast<double*>(second), _mm_castsi128_pd(lane));
+  _mm_storeh_pi(reinterpret_cast<__m64*>(second), _mm_castsi128_ps(lane));
 }
 
 }  // namespace
