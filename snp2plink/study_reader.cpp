@@ -19,14 +19,17 @@
 namespace gp::plink {
 namespace {
 
-constexpr size_t kReadChunk = size_t{1} << 20;
+// 128 KiB: a read costs little more than its copy, while every page of the
+// buffer is a page fault, which in a virtual machine can cost more than
+// reading the page.
+constexpr size_t kReadChunk = size_t{1} << 17;
 // Records packed before their bytes go to the SNPs' rows: 32 records are
 // 8 bytes of every row, so a row is written 8 bytes at a time.
 constexpr int64_t kBlockRecords = 4 * kBlockGroups;
 constexpr int64_t kMaxRecords = 999999;  // the six columns of the record number
 
-// The lines of a file, read a MiB at a time; a line is valid until the next
-// call. A line longer than the buffer grows it.
+// The lines of a file, read kReadChunk bytes at a time; a line is valid
+// until the next call. A line longer than the buffer grows it.
 class LineReader {
  public:
   enum class Got : uint8_t { Line, Unterminated, End };
@@ -165,19 +168,21 @@ void read_record_line(std::string_view line, int64_t record, const RecordColumns
   }
 }
 
-// Uninitialised memory for `bytes` packed bytes, in huge pages where the
-// system gives them: the rows are written 8 bytes at a time across the whole
-// matrix, and with 4 KiB pages the page faults and the misses of the address
-// translation cost more than the packing. Throws bad_alloc.
+// Uninitialised memory for `bytes` packed bytes, in whole huge pages where
+// the system gives them: the rows are written 8 bytes at a time across the
+// whole matrix, and with 4 KiB pages the page faults and the misses of the
+// address translation cost more than the packing. Throws bad_alloc.
 std::unique_ptr<uint8_t[], Unmap> packed_memory(size_t bytes) {
   if (bytes == 0) return {};
   constexpr size_t kHuge = size_t{2} << 20;
-  const size_t length = bytes + kHuge;  // room to start on a huge page
+  // Whole huge pages, and room to start on one.
+  const size_t huge_bytes = (bytes + kHuge - 1) / kHuge * kHuge;
+  const size_t length = huge_bytes + kHuge;
   void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (base == MAP_FAILED) throw std::bad_alloc();
   const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~uintptr_t{kHuge - 1};
   uint8_t* packed = reinterpret_cast<uint8_t*>(start);
-  madvise(packed, bytes, MADV_HUGEPAGE);  // advice only: without it the pages are small
+  madvise(packed, huge_bytes, MADV_HUGEPAGE);  // advice only: without it the pages are small
   return std::unique_ptr<uint8_t[], Unmap>(packed, Unmap{base, length});
 }
 
