@@ -21,7 +21,7 @@ bool pack_genotypes_portable(const char* digits, size_t n_snp, uint8_t* out, uns
     outside |= static_cast<unsigned char>((a | b) & 0xFE);
     // Both 2: 0b00; one 2: 0b10; none: 0b11.
     const unsigned char code = static_cast<unsigned char>(3 ^ (((a & b) << 1) | (a | b)));
-    out[j] = static_cast<uint8_t>(out[j] | (code << shift));
+    out[j] = static_cast<uint8_t>((shift == 0 ? 0 : out[j]) | (code << shift));
   }
   return outside == 0;
 }

@@ -15,9 +15,10 @@ namespace gp::plink {
 // 0b01 (missing) is never produced.
 uint8_t genotype_code(char first, char second);
 
-// ORs the code of each SNP j < n_snp, from digits[2j] and digits[2j+1], into
-// out[j] at bit `shift` (0, 2, 4 or 6). False when any of the 2 x n_snp
-// digits is not '1' or '2'; out is then unspecified.
+// Puts the code of each SNP j < n_snp, from digits[2j] and digits[2j+1],
+// into out[j] at bit `shift` (0, 2, 4 or 6): at shift 0 it replaces the
+// byte, at the others it is ORed in. False when any of the 2 x n_snp digits
+// is not '1' or '2'; out is then unspecified.
 bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shift);
 bool pack_genotypes_portable(const char* digits, size_t n_snp, uint8_t* out, unsigned shift);
 bool pack_genotypes_avx512(const char* digits, size_t n_snp, uint8_t* out, unsigned shift);

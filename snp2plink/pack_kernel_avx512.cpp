@@ -8,7 +8,8 @@
 // into a 16-bit lane (at most 2 for valid digits: the number of 2s), packed
 // back to bytes in SNP order, and a 16-entry table gives the code of that
 // number already shifted (2s: 0, 1: 0b10, 0: 0b11), which is genotype_code.
-// The codes are ORed into out as the portable kernel does; invalid digits
+// The codes replace out's bytes at shift 0 and are ORed in at the others,
+// as in the portable kernel; invalid digits
 // make the result false and out unspecified, as the contract allows.
 //
 // Why block_to_rows_avx512 is exact: it only moves bytes. Three rounds of
@@ -72,7 +73,7 @@ GP_AVX512_KERNEL bool pack_genotypes_avx512(const char* digits, size_t n_snp, ui
     const __m512i d0 = _mm512_loadu_si512(digits + 2 * j);
     const __m512i d1 = _mm512_loadu_si512(digits + 2 * j + 64);
     const __m512i codes = codes_of(d0, d1, table, seen);
-    _mm512_storeu_si512(out + j, _mm512_or_si512(_mm512_loadu_si512(out + j), codes));
+    _mm512_storeu_si512(out + j, shift == 0 ? codes : _mm512_or_si512(_mm512_loadu_si512(out + j), codes));
   }
   if (j < n_snp) {
     const size_t rest = n_snp - j;
@@ -81,7 +82,8 @@ GP_AVX512_KERNEL bool pack_genotypes_avx512(const char* digits, size_t n_snp, ui
     const __m512i d1 = _mm512_mask_loadu_epi8(one, low_bits(2 * rest > 64 ? 2 * rest - 64 : 0), digits + 2 * j + 64);
     const __m512i codes = codes_of(d0, d1, table, seen);
     const __mmask64 m = low_bits(rest);
-    _mm512_mask_storeu_epi8(out + j, m, _mm512_or_si512(_mm512_maskz_loadu_epi8(m, out + j), codes));
+    const __m512i earlier = shift == 0 ? _mm512_setzero_si512() : _mm512_maskz_loadu_epi8(m, out + j);
+    _mm512_mask_storeu_epi8(out + j, m, _mm512_or_si512(earlier, codes));
   }
   return _mm512_test_epi8_mask(seen, _mm512_set1_epi8(static_cast<char>(0xFE))) == 0;
 }

@@ -34,7 +34,8 @@ class LineReader {
  public:
   enum class Got : uint8_t { Line, Unterminated, End };
 
-  LineReader(const std::string& path, std::string name) : name_(std::move(name)), buffer_(kReadChunk) {
+  LineReader(const std::string& path, std::string name)
+      : name_(std::move(name)), buffer_(std::make_unique_for_overwrite<char[]>(kReadChunk)) {
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) throw Refusal{.problem = Problem::CannotOpen, .file = name_, .error_number = errno};
   }
@@ -46,9 +47,9 @@ class LineReader {
   Got next(std::string_view& line) {
     size_t searched = begin_;
     for (;;) {
-      const void* lf = std::memchr(buffer_.data() + searched, '\n', end_ - searched);
+      const void* lf = std::memchr(buffer_.get() + searched, '\n', end_ - searched);
       if (lf != nullptr) {
-        const size_t length = static_cast<size_t>(static_cast<const char*>(lf) - buffer_.data()) - begin_;
+        const size_t length = static_cast<size_t>(static_cast<const char*>(lf) - buffer_.get()) - begin_;
         line = take(length);
         begin_ += 1;
         return Got::Line;
@@ -64,7 +65,7 @@ class LineReader {
 
  private:
   std::string_view take(size_t length) {
-    std::string_view line(buffer_.data() + begin_, length);
+    std::string_view line(buffer_.get() + begin_, length);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     begin_ += length;
     return line;
@@ -74,13 +75,18 @@ class LineReader {
   // where the search for its end goes on.
   size_t refill() {
     const size_t pending = end_ - begin_;
-    std::memmove(buffer_.data(), buffer_.data() + begin_, pending);
+    std::memmove(buffer_.get(), buffer_.get() + begin_, pending);
     begin_ = 0;
     end_ = pending;
-    if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
+    if (end_ == size_) {
+      auto larger = std::make_unique_for_overwrite<char[]>(2 * size_);
+      std::memcpy(larger.get(), buffer_.get(), end_);
+      buffer_ = std::move(larger);
+      size_ *= 2;
+    }
     ssize_t got = 0;
     do {
-      got = read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+      got = read(fd_, buffer_.get() + end_, size_ - end_);
     } while (got < 0 && errno == EINTR);
     if (got < 0) throw Refusal{.problem = Problem::CannotRead, .file = name_, .error_number = errno};
     if (got == 0) at_eof_ = true;
@@ -90,7 +96,9 @@ class LineReader {
 
   std::string name_;
   int fd_ = -1;
-  std::vector<char> buffer_;
+  // Left uninitialised: a page is touched only when the file reaches it.
+  std::unique_ptr<char[]> buffer_;
+  size_t size_ = kReadChunk;
   size_t begin_ = 0;
   size_t end_ = 0;
   bool at_eof_ = false;
@@ -289,7 +297,6 @@ StudyGenotypes read_study_data(const std::string& path, const std::string& name,
   LineReader in(path, name);
   for (int64_t first = 0; first < data.records; first += kBlockRecords) {
     const int64_t count = std::min(kBlockRecords, data.records - first);
-    std::fill(block.begin(), block.end(), uint8_t{0});
     for (int64_t r = 0; r < count; ++r) {
       const int64_t record = first + r + 1;
       std::string_view line;
