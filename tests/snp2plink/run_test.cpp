@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <random>
+#include <utility>
 
 #include "support.hpp"
 
@@ -78,6 +80,39 @@ TEST(Export, EveryRecordCountPadsWithZeros) {
     const std::string last_byte = nrec % 2 == 0 ? "\xFF" : "\x0F";
     const std::string row = nrec == 0 ? "" : std::string(static_cast<size_t>((nrec - 1) / 2), '\xFF') + last_byte;
     EXPECT_EQ(folder.read("p.bed"), "\x6C\x1B\x01" + row + row) << nrec;
+  }
+}
+
+// Random studies across the vector width (64 SNPs a step) and the blocks of
+// 32 records: SNP counts around 64 and 128, and every record count up to 66,
+// so the last block holds 1 to 8 bytes of each row and the last byte 1 to 4
+// records. The .bed is built here from the digits: byte i / 4 of SNP j's
+// row holds record i's code at bit 2 (i % 4), padding zero.
+TEST(Export, BedOfRandomStudiesAcrossVectorsAndBlocks) {
+  std::mt19937 rng(29);
+  for (int32_t n_snp : {1, 63, 64, 65, 127, 130}) {
+    for (int32_t nrec = 1; nrec <= 33; ++nrec) {
+      const size_t records = 2 * static_cast<size_t>(nrec);
+      const size_t row = (records + 3) / 4;
+      std::string data;
+      std::string bed("\x6C\x1B\x01", 3);
+      bed.resize(3 + static_cast<size_t>(n_snp) * row, '\0');
+      for (size_t i = 0; i < records; ++i) {
+        std::string digits(2 * static_cast<size_t>(n_snp), '1');
+        for (char& c : digits) c = rng() % 2 ? '2' : '1';
+        data += record_text(static_cast<int32_t>(i + 1), 1.0f, 0.0f, digits);
+        for (size_t j = 0; j < static_cast<size_t>(n_snp); ++j) {
+          const int twos = (digits[2 * j] == '2') + (digits[2 * j + 1] == '2');
+          const unsigned code = twos == 2 ? 0b00 : twos == 1 ? 0b10 : 0b11;
+          bed[3 + j * row + i / 4] = static_cast<char>(bed[3 + j * row + i / 4] | code << (2 * (i % 4)));
+        }
+      }
+      Scratch folder;
+      folder.write("SNP_setup", setup_text(n_snp, nrec, std::vector<float>(static_cast<size_t>(n_snp), 1.0f)));
+      folder.write("SNP_data", data);
+      ASSERT_EQ(run_export(folder, {"r"}).status, 0) << n_snp << " SNPs, nrec " << nrec;
+      ASSERT_EQ(folder.read("r.bed"), bed) << n_snp << " SNPs, nrec " << nrec;
+    }
   }
 }
 
@@ -237,6 +272,56 @@ TEST(Refusal, EveryBadInputNamesFileRecordAndProblem) {
     }
     EXPECT_EQ(fileset(folder, "kept"), earlier) << c.message;
     EXPECT_EQ(folder.names(), inputs) << c.message;
+  }
+}
+
+// Bad records of a study of 130 SNPs and 40 records, past the first block
+// and at digits in the vector body, at its edges and in the tail: the same
+// messages as for a small record, and the first bad record wins.
+TEST(Refusal, BadRecordsPastTheFirstBlockAndAcrossTheVectors) {
+  constexpr int32_t kSnps = 130;
+  const std::string good_digits(2 * kSnps, '2');
+  const auto study_with = [&](const std::map<int32_t, std::string>& lines) {
+    std::string data;
+    for (int32_t i = 1; i <= 40; ++i) {
+      const auto line = lines.find(i);
+      data += line != lines.end() ? line->second : record_text(i, 1.0f, 0.0f, good_digits);
+    }
+    return data;
+  };
+  const auto bad_at = [&](int32_t record, size_t digit, char c) {
+    std::string digits = good_digits;
+    digits[digit - 1] = c;
+    return std::pair<const int32_t, std::string>(record, record_text(record, 1.0f, 0.0f, digits));
+  };
+  std::string unterminated = record_text(40, 1.0f, 0.0f, good_digits);
+  unterminated.resize(unterminated.size() - 2);
+  struct Case {
+    std::map<int32_t, std::string> lines;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{bad_at(37, 1, '0')}, "SNP_data record 37: allele digit 1 (SNP 1) is '0', not 1 or 2"},
+      {{bad_at(37, 64, '3')}, "SNP_data record 37: allele digit 64 (SNP 32) is '3', not 1 or 2"},
+      {{bad_at(37, 65, ' ')}, "SNP_data record 37: allele digit 65 (SNP 33) is a blank, not 1 or 2"},
+      {{bad_at(33, 128, '\xB1')}, "SNP_data record 33: allele digit 128 (SNP 64) is character code 177, not 1 or 2"},
+      {{bad_at(33, 129, '\t')}, "SNP_data record 33: allele digit 129 (SNP 65) is character code 9, not 1 or 2"},
+      {{bad_at(40, 257, 'x')}, "SNP_data record 40: allele digit 257 (SNP 129) is 'x', not 1 or 2"},
+      {{bad_at(40, 260, '\r')}, "SNP_data record 40: allele digit 260 (SNP 130) is character code 13, not 1 or 2"},
+      {{bad_at(36, 200, '0'), bad_at(35, 201, '0')}, "SNP_data record 35: allele digit 201 (SNP 101) is '0', not 1 or 2"},
+      {{{34, record_text(34, 1, 1, good_digits.substr(1))}}, "SNP_data record 34: 259 allele digits, 260 expected"},
+      {{{34, record_text(34, 1, 1, good_digits + "1")}}, "SNP_data record 34: 261 allele digits, 260 expected"},
+      {{{40, unterminated}}, "SNP_data record 40: the file ends inside it (no line end)"},
+      {{{33, record_text(34, 1, 1, good_digits)}}, "SNP_data record 33: record number \"    34\", 33 expected"},
+  };
+  for (const Case& c : cases) {
+    Scratch folder;
+    folder.write("SNP_setup", setup_text(kSnps, 20, std::vector<float>(kSnps, 1.0f)));
+    folder.write("SNP_data", study_with(c.lines));
+    const ExportRun run = run_export(folder, {"p"});
+    EXPECT_EQ(run.status, 1) << c.message;
+    EXPECT_EQ(run.err, "snp2plink: " + c.message + "\n");
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"SNP_data", "SNP_setup"})) << c.message;
   }
 }
 
