@@ -29,7 +29,7 @@ size_t first_bad_digit(std::string_view digits);
 
 // A block of `groups` (at most kBlockGroups) packed bytes per SNP: byte j of
 // block row k (block[k * n_snp + j]) holds SNP j's records 4k .. 4k + 3.
-inline constexpr size_t kBlockGroups = 8;
+inline constexpr size_t kBlockGroups = 64;
 struct PackedBlock {
   const uint8_t* bytes;
   size_t n_snp;

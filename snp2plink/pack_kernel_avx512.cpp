@@ -9,15 +9,19 @@
 // back to bytes in SNP order, and a 16-entry table gives the code of that
 // number already shifted (2s: 0, 1: 0b10, 0: 0b11), which is genotype_code.
 // The codes replace out's bytes at shift 0 and are ORed in at the others,
-// as in the portable kernel; invalid digits
-// make the result false and out unspecified, as the contract allows.
+// as in the portable kernel; invalid digits make the result false and out
+// unspecified, as the contract allows.
 //
 // Why block_to_rows_avx512 is exact: it only moves bytes. Three rounds of
-// interleaving (bytes, 16-bit pairs, 32-bit quads) of the 8 block rows leave,
-// in each 128-bit lane L of result s, SNP 16L + 2s in the low 8 bytes and SNP
-// 16L + 2s + 1 in the high 8, block row 0 first; each 8 bytes are stored at
-// that SNP's row. Blocks of fewer than 8 rows and the SNPs after the last
-// whole 64 go to the portable loop.
+// interleaving (bytes, 16-bit pairs, 32-bit quads) of 8 block rows leave, in
+// each 128-bit lane L of result s, SNP 16L + 2s in the low 8 bytes and SNP
+// 16L + 2s + 1 in the high 8, the first block row first: each 8 bytes belong
+// at that SNP's row. A whole block does this for its 8 sets of 8 rows into a
+// 4 KiB stage, SNP by SNP, and stores each SNP's 64 bytes with one store (a
+// row's bytes are then written once, in cache-line sized pieces, instead of
+// 8 bytes at a time). A shorter block stores the 8 bytes at the row; its rows
+// after the last whole 8, and the SNPs after the last whole 64, are moved one
+// byte at a time as in the portable loop.
 #include <immintrin.h>
 
 #include "snp2plink/pack_kernel.hpp"
@@ -58,6 +62,35 @@ GP_AVX512_KERNEL inline void store_halves(__m128i lane, uint8_t* first, uint8_t*
   _mm_storeh_pi(reinterpret_cast<__m64*>(second), _mm_castsi128_ps(lane));
 }
 
+// Block rows 0..7 of 64 SNPs from `in` (block rows n bytes apart): each
+// SNP's 8 bytes, block row 0 first, stored at at + snp * stride.
+GP_AVX512_KERNEL inline void eight_rows(const uint8_t* in, size_t n, uint8_t* at, size_t stride) {
+  __m512i r[8], p[8], q[8];
+  for (size_t k = 0; k < 8; ++k) r[k] = _mm512_loadu_si512(in + k * n);
+  for (size_t k = 0; k < 8; k += 2) {
+    p[k] = _mm512_unpacklo_epi8(r[k], r[k + 1]);      // SNPs 0..7 of each lane
+    p[k + 1] = _mm512_unpackhi_epi8(r[k], r[k + 1]);  // SNPs 8..15
+  }
+  for (size_t h = 0; h < 2; ++h) {  // block rows 0..3, then 4..7
+    const __m512i* pp = p + 4 * h;
+    q[4 * h + 0] = _mm512_unpacklo_epi16(pp[0], pp[2]);  // SNPs 0..3
+    q[4 * h + 1] = _mm512_unpackhi_epi16(pp[0], pp[2]);  // 4..7
+    q[4 * h + 2] = _mm512_unpacklo_epi16(pp[1], pp[3]);  // 8..11
+    q[4 * h + 3] = _mm512_unpackhi_epi16(pp[1], pp[3]);  // 12..15
+  }
+  for (size_t m = 0; m < 4; ++m) {
+    const __m512i s[2] = {_mm512_maskz_unpacklo_epi32(0xFFFF, q[m], q[m + 4]),
+                          _mm512_maskz_unpackhi_epi32(0xFFFF, q[m], q[m + 4])};
+    for (size_t t = 0; t < 2; ++t) {
+      const size_t snp = 4 * m + 2 * t;  // of lane 0; lane L adds 16
+      store_halves(lane_of<0>(s[t]), at + snp * stride, at + (snp + 1) * stride);
+      store_halves(lane_of<1>(s[t]), at + (snp + 16) * stride, at + (snp + 17) * stride);
+      store_halves(lane_of<2>(s[t]), at + (snp + 32) * stride, at + (snp + 33) * stride);
+      store_halves(lane_of<3>(s[t]), at + (snp + 48) * stride, at + (snp + 49) * stride);
+    }
+  }
+}
+
 }  // namespace
 
 bool pack_avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"); }
@@ -89,42 +122,28 @@ GP_AVX512_KERNEL bool pack_genotypes_avx512(const char* digits, size_t n_snp, ui
 }
 
 GP_AVX512_KERNEL void block_to_rows_avx512(const PackedBlock& block, uint8_t* rows, size_t row_stride) {
-  if (block.groups != kBlockGroups) {
-    block_to_rows_portable(block, rows, row_stride);
-    return;
-  }
+  static_assert(kBlockGroups == 64, "a whole block is one 64-byte store per row");
   const size_t n = block.n_snp;
+  const size_t eights = block.groups / 8 * 8;  // block rows moved 8 at a time
   size_t j = 0;
   for (; j + 64 <= n; j += 64) {
-    const uint8_t* in = block.bytes + j;
-    __m512i r[8], p[8], q[8];
-    for (size_t k = 0; k < 8; ++k) r[k] = _mm512_loadu_si512(in + k * n);
-    for (size_t k = 0; k < 8; k += 2) {
-      p[k] = _mm512_unpacklo_epi8(r[k], r[k + 1]);      // SNPs 0..7 of each lane
-      p[k + 1] = _mm512_unpackhi_epi8(r[k], r[k + 1]);  // SNPs 8..15
-    }
-    for (size_t h = 0; h < 2; ++h) {  // block rows 0..3, then 4..7
-      const __m512i* pp = p + 4 * h;
-      q[4 * h + 0] = _mm512_unpacklo_epi16(pp[0], pp[2]);  // SNPs 0..3
-      q[4 * h + 1] = _mm512_unpackhi_epi16(pp[0], pp[2]);  // 4..7
-      q[4 * h + 2] = _mm512_unpacklo_epi16(pp[1], pp[3]);  // 8..11
-      q[4 * h + 3] = _mm512_unpackhi_epi16(pp[1], pp[3]);  // 12..15
-    }
     uint8_t* at = rows + j * row_stride;
-    for (size_t m = 0; m < 4; ++m) {
-      const __m512i s[2] = {_mm512_maskz_unpacklo_epi32(0xFFFF, q[m], q[m + 4]),
-                            _mm512_maskz_unpackhi_epi32(0xFFFF, q[m], q[m + 4])};
-      for (size_t t = 0; t < 2; ++t) {
-        const size_t snp = 4 * m + 2 * t;  // of lane 0; lane L adds 16
-        store_halves(lane_of<0>(s[t]), at + snp * row_stride, at + (snp + 1) * row_stride);
-        store_halves(lane_of<1>(s[t]), at + (snp + 16) * row_stride, at + (snp + 17) * row_stride);
-        store_halves(lane_of<2>(s[t]), at + (snp + 32) * row_stride, at + (snp + 33) * row_stride);
-        store_halves(lane_of<3>(s[t]), at + (snp + 48) * row_stride, at + (snp + 49) * row_stride);
+    if (block.groups == kBlockGroups) {
+      // Each SNP's 64 bytes gathered first, then stored in one go.
+      alignas(64) uint8_t staged[64 * kBlockGroups];
+      for (size_t g = 0; g < kBlockGroups; g += 8) eight_rows(block.bytes + g * n + j, n, staged + g, kBlockGroups);
+      for (size_t snp = 0; snp < 64; ++snp) {
+        _mm512_storeu_si512(at + snp * row_stride, _mm512_load_si512(staged + snp * kBlockGroups));
       }
+      continue;
+    }
+    for (size_t g = 0; g < eights; g += 8) eight_rows(block.bytes + g * n + j, n, at + g, row_stride);
+    for (size_t snp = 0; snp < 64; ++snp) {
+      for (size_t k = eights; k < block.groups; ++k) at[snp * row_stride + k] = block.bytes[k * n + j + snp];
     }
   }
   for (; j < n; ++j) {
-    for (size_t k = 0; k < kBlockGroups; ++k) rows[j * row_stride + k] = block.bytes[k * n + j];
+    for (size_t k = 0; k < block.groups; ++k) rows[j * row_stride + k] = block.bytes[k * n + j];
   }
 }
 

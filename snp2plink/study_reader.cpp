@@ -23,8 +23,8 @@ namespace {
 // buffer is a page fault, which in a virtual machine can cost more than
 // reading the page.
 constexpr size_t kReadChunk = size_t{1} << 17;
-// Records packed before their bytes go to the SNPs' rows: 32 records are
-// 8 bytes of every row, so a row is written 8 bytes at a time.
+// Records packed before their bytes go to the SNPs' rows: 256 records are
+// 64 bytes of every row, so a row is written a cache line's worth at a time.
 constexpr int64_t kBlockRecords = 4 * kBlockGroups;
 constexpr int64_t kMaxRecords = 999999;  // the six columns of the record number
 

@@ -111,7 +111,7 @@ TEST(BlockToRows, EveryByteAtItsRowAndNoOther) {
   for (const PackKernel& kernel : kernels()) {
     for (size_t n_snp : {0, 1, 7, 63, 64, 65, 127, 128, 200, 1001}) {
       for (size_t groups = 1; groups <= kBlockGroups; ++groups) {
-        for (size_t stride : {groups, groups + 1, size_t{8}, size_t{13}, size_t{40}}) {
+        for (size_t stride : {groups, groups + 1, size_t{8}, size_t{13}, size_t{40}, size_t{100}}) {
           if (stride < groups) continue;
           std::vector<uint8_t> block(kBlockGroups * n_snp);
           for (uint8_t& b : block) b = static_cast<uint8_t>(rng());

@@ -84,14 +84,15 @@ TEST(Export, EveryRecordCountPadsWithZeros) {
 }
 
 // Random studies across the vector width (64 SNPs a step) and the blocks of
-// 32 records: SNP counts around 64 and 128, and every record count up to 66,
-// so the last block holds 1 to 8 bytes of each row and the last byte 1 to 4
-// records. The .bed is built here from the digits: byte i / 4 of SNP j's
+// 256 records (64 bytes of each row): SNP counts around 64 and 128, and
+// record counts that leave 2 to 256 records in the last block, so it holds
+// 1 to 64 bytes of each row (whole eights of them and not) and the last
+// byte 1 to 4 records. The .bed is built here from the digits: byte i / 4 of SNP j's
 // row holds record i's code at bit 2 (i % 4), padding zero.
 TEST(Export, BedOfRandomStudiesAcrossVectorsAndBlocks) {
   std::mt19937 rng(29);
   for (int32_t n_snp : {1, 63, 64, 65, 127, 130}) {
-    for (int32_t nrec = 1; nrec <= 33; ++nrec) {
+    for (int32_t nrec : {1, 2, 3, 4, 5, 8, 15, 16, 17, 33, 64, 127, 128, 129, 130, 131, 132, 144, 150, 160, 191, 192, 256}) {
       const size_t records = 2 * static_cast<size_t>(nrec);
       const size_t row = (records + 3) / 4;
       std::string data;
@@ -275,7 +276,7 @@ TEST(Refusal, EveryBadInputNamesFileRecordAndProblem) {
   }
 }
 
-// Bad records of a study of 130 SNPs and 40 records, past the first block
+// Bad records of a study of 130 SNPs and 300 records, past the first block
 // and at digits in the vector body, at its edges and in the tail: the same
 // messages as for a small record, and the first bad record wins.
 TEST(Refusal, BadRecordsPastTheFirstBlockAndAcrossTheVectors) {
@@ -283,7 +284,7 @@ TEST(Refusal, BadRecordsPastTheFirstBlockAndAcrossTheVectors) {
   const std::string good_digits(2 * kSnps, '2');
   const auto study_with = [&](const std::map<int32_t, std::string>& lines) {
     std::string data;
-    for (int32_t i = 1; i <= 40; ++i) {
+    for (int32_t i = 1; i <= 300; ++i) {
       const auto line = lines.find(i);
       data += line != lines.end() ? line->second : record_text(i, 1.0f, 0.0f, good_digits);
     }
@@ -294,7 +295,7 @@ TEST(Refusal, BadRecordsPastTheFirstBlockAndAcrossTheVectors) {
     digits[digit - 1] = c;
     return std::pair<const int32_t, std::string>(record, record_text(record, 1.0f, 0.0f, digits));
   };
-  std::string unterminated = record_text(40, 1.0f, 0.0f, good_digits);
+  std::string unterminated = record_text(300, 1.0f, 0.0f, good_digits);
   unterminated.resize(unterminated.size() - 2);
   struct Case {
     std::map<int32_t, std::string> lines;
@@ -302,21 +303,21 @@ TEST(Refusal, BadRecordsPastTheFirstBlockAndAcrossTheVectors) {
   };
   const Case cases[] = {
       {{bad_at(37, 1, '0')}, "SNP_data record 37: allele digit 1 (SNP 1) is '0', not 1 or 2"},
-      {{bad_at(37, 64, '3')}, "SNP_data record 37: allele digit 64 (SNP 32) is '3', not 1 or 2"},
-      {{bad_at(37, 65, ' ')}, "SNP_data record 37: allele digit 65 (SNP 33) is a blank, not 1 or 2"},
-      {{bad_at(33, 128, '\xB1')}, "SNP_data record 33: allele digit 128 (SNP 64) is character code 177, not 1 or 2"},
-      {{bad_at(33, 129, '\t')}, "SNP_data record 33: allele digit 129 (SNP 65) is character code 9, not 1 or 2"},
-      {{bad_at(40, 257, 'x')}, "SNP_data record 40: allele digit 257 (SNP 129) is 'x', not 1 or 2"},
-      {{bad_at(40, 260, '\r')}, "SNP_data record 40: allele digit 260 (SNP 130) is character code 13, not 1 or 2"},
-      {{bad_at(36, 200, '0'), bad_at(35, 201, '0')}, "SNP_data record 35: allele digit 201 (SNP 101) is '0', not 1 or 2"},
-      {{{34, record_text(34, 1, 1, good_digits.substr(1))}}, "SNP_data record 34: 259 allele digits, 260 expected"},
-      {{{34, record_text(34, 1, 1, good_digits + "1")}}, "SNP_data record 34: 261 allele digits, 260 expected"},
-      {{{40, unterminated}}, "SNP_data record 40: the file ends inside it (no line end)"},
-      {{{33, record_text(34, 1, 1, good_digits)}}, "SNP_data record 33: record number \"    34\", 33 expected"},
+      {{bad_at(257, 64, '3')}, "SNP_data record 257: allele digit 64 (SNP 32) is '3', not 1 or 2"},
+      {{bad_at(258, 65, ' ')}, "SNP_data record 258: allele digit 65 (SNP 33) is a blank, not 1 or 2"},
+      {{bad_at(263, 128, '\xB1')}, "SNP_data record 263: allele digit 128 (SNP 64) is character code 177, not 1 or 2"},
+      {{bad_at(290, 129, '\t')}, "SNP_data record 290: allele digit 129 (SNP 65) is character code 9, not 1 or 2"},
+      {{bad_at(300, 257, 'x')}, "SNP_data record 300: allele digit 257 (SNP 129) is 'x', not 1 or 2"},
+      {{bad_at(300, 260, '\r')}, "SNP_data record 300: allele digit 260 (SNP 130) is character code 13, not 1 or 2"},
+      {{bad_at(271, 200, '0'), bad_at(270, 201, '0')}, "SNP_data record 270: allele digit 201 (SNP 101) is '0', not 1 or 2"},
+      {{{265, record_text(265, 1, 1, good_digits.substr(1))}}, "SNP_data record 265: 259 allele digits, 260 expected"},
+      {{{265, record_text(265, 1, 1, good_digits + "1")}}, "SNP_data record 265: 261 allele digits, 260 expected"},
+      {{{300, unterminated}}, "SNP_data record 300: the file ends inside it (no line end)"},
+      {{{256, record_text(257, 1, 1, good_digits)}}, "SNP_data record 256: record number \"   257\", 256 expected"},
   };
   for (const Case& c : cases) {
     Scratch folder;
-    folder.write("SNP_setup", setup_text(kSnps, 20, std::vector<float>(kSnps, 1.0f)));
+    folder.write("SNP_setup", setup_text(kSnps, 150, std::vector<float>(kSnps, 1.0f)));
     folder.write("SNP_data", study_with(c.lines));
     const ExportRun run = run_export(folder, {"p"});
     EXPECT_EQ(run.status, 1) << c.message;
