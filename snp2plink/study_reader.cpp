@@ -177,9 +177,9 @@ void read_record_line(std::string_view line, int64_t record, const RecordColumns
 }
 
 // Uninitialised memory for `bytes` packed bytes, in whole huge pages where
-// the system gives them: the rows are written 8 bytes at a time across the
-// whole matrix, and with 4 KiB pages the page faults and the misses of the
-// address translation cost more than the packing. Throws bad_alloc.
+// the system gives them: each block of records is written across the whole
+// matrix, and with 4 KiB pages the page faults and the misses of the address
+// translation cost more than the packing. Throws bad_alloc.
 std::unique_ptr<uint8_t[], Unmap> packed_memory(size_t bytes) {
   if (bytes == 0) return {};
   constexpr size_t kHuge = size_t{2} << 20;

@@ -158,6 +158,29 @@ TEST(Export, MoreThanTenThousandSnpsOnOneLine) {
   EXPECT_EQ(lines_of(folder.read("wide.bim")).back(), "1\tsnp10003\t0\t10003\t2\t1");
 }
 
+// Records of 140 000 digits, longer than the 128 KiB the reader starts
+// with, one of them the last in the file.
+TEST(Export, RecordsLongerThanTheReadBuffer) {
+  constexpr int32_t kSnps = 70000;
+  Scratch folder;
+  folder.write("SNP_setup", setup_text(kSnps, 2, std::vector<float>(kSnps, 0.5f)));
+  std::string data;
+  std::vector<std::string> digits(4, std::string(2 * kSnps, '2'));
+  for (size_t i = 0; i < digits.size(); ++i) {
+    for (size_t k = 2 * i; k < digits[i].size(); k += 5 + i) digits[i][k] = '1';
+    data += record_text(static_cast<int32_t>(i + 1), 1.0f, 2.0f, digits[i]);
+  }
+  folder.write("SNP_data", data);
+  ASSERT_EQ(run_export(folder, {"long"}).status, 0);
+  const auto twos = decode_bed(folder.read("long.bed"), kSnps, 4);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    for (size_t j = 0; j < kSnps; ++j) {
+      ASSERT_EQ(twos[j][i], (digits[i][2 * j] == '2') + (digits[i][2 * j + 1] == '2')) << i << " " << j;
+    }
+  }
+  EXPECT_EQ(lines_of(folder.read("long.fam")).size(), 4u);
+}
+
 TEST(Export, PrefixInAnotherFolder) {
   Scratch folder;
   write_tiny(folder);
