@@ -43,11 +43,12 @@ mode_t current_umask() {
 // by finish().
 class TemporaryFile {
  public:
-  TemporaryFile(const std::string& path_template, size_t suffix, std::string shown)
+  // `mode`: the permissions the file gets.
+  TemporaryFile(const std::string& path_template, size_t suffix, std::string shown, mode_t mode)
       : path_(path_template), shown_(std::move(shown)) {
     fd_ = mkstemps(path_.data(), static_cast<int>(suffix));
     if (fd_ < 0) throw Refusal{.problem = Problem::CannotWrite, .file = shown_, .error_number = errno};
-    if (fchmod(fd_, 0666 & ~current_umask()) != 0) error_ = errno;
+    if (fchmod(fd_, mode) != 0) error_ = errno;
     buffer_.reserve(kFlushBytes + kMaxLineChars);
   }
   ~TemporaryFile() {
@@ -116,7 +117,7 @@ class Temporaries {
   template <class Fill>
   void write(const char* extension, Fill fill) {
     TemporaryFile file(folder_ + ".snp2plink-XXXXXX" + extension, std::string_view(extension).size(),
-                       shown_ + extension);
+                       shown_ + extension, mode_);
     paths_.push_back(file.path());
     finals_.push_back(prefix_ + extension);
     fill(file);
@@ -137,6 +138,7 @@ class Temporaries {
 
  private:
   std::string prefix_, shown_, folder_;
+  mode_t mode_ = 0666 & ~current_umask();
   std::vector<std::string> paths_, finals_;
 };
 

@@ -1,6 +1,6 @@
-// The loop is plain integer arithmetic on bytes, written so the compiler can
-// vectorise it: the codes are exact whatever the vector width, and a test
-// compares them with genotype_code on every digit pair.
+// The portable kernels are plain integer arithmetic on bytes, written so the
+// compiler can vectorise them: the codes are exact whatever the vector
+// width, and a test compares them with genotype_code on every digit pair.
 #include "snp2plink/pack_kernel.hpp"
 
 namespace gp::plink {
@@ -10,7 +10,7 @@ uint8_t genotype_code(char first, char second) {
   return twos == 2 ? 0b00 : twos == 1 ? 0b10 : 0b11;
 }
 
-bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
+bool pack_genotypes_portable(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
   const unsigned char* chars = reinterpret_cast<const unsigned char*>(digits);
   // a, b: 0 for '1', 1 for '2'; any other character leaves a bit above the
   // lowest one set (the subtraction wraps below '1').
@@ -21,7 +21,7 @@ bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shi
     outside |= static_cast<unsigned char>((a | b) & 0xFE);
     // Both 2: 0b00; one 2: 0b10; none: 0b11.
     const unsigned char code = static_cast<unsigned char>(3 ^ (((a & b) << 1) | (a | b)));
-    out[j] = static_cast<uint8_t>(out[j] | (code << shift));
+    out[j] = static_cast<uint8_t>((shift == 0 ? 0 : out[j]) | (code << shift));
   }
   return outside == 0;
 }
@@ -31,6 +31,33 @@ size_t first_bad_digit(std::string_view digits) {
     if (digits[k] != '1' && digits[k] != '2') return k;
   }
   return digits.size();
+}
+
+void block_to_rows_portable(const PackedBlock& block, uint8_t* rows, size_t row_stride) {
+  for (size_t j = 0; j < block.n_snp; ++j, rows += row_stride) {
+    for (size_t k = 0; k < block.groups; ++k) rows[k] = block.bytes[k * block.n_snp + j];
+  }
+}
+
+namespace {
+
+bool use_avx512() {
+  static const bool available = pack_avx512_available();
+  return available;
+}
+
+}  // namespace
+
+bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
+  return use_avx512() ? pack_genotypes_avx512(digits, n_snp, out, shift) : pack_genotypes_portable(digits, n_snp, out, shift);
+}
+
+void block_to_rows(const PackedBlock& block, uint8_t* rows, size_t row_stride) {
+  if (use_avx512()) {
+    block_to_rows_avx512(block, rows, row_stride);
+  } else {
+    block_to_rows_portable(block, rows, row_stride);
+  }
 }
 
 }  // namespace gp::plink

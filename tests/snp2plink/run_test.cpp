@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <random>
+#include <utility>
 
 #include "support.hpp"
 
@@ -81,6 +83,40 @@ TEST(Export, EveryRecordCountPadsWithZeros) {
   }
 }
 
+// Random studies across the vector width (64 SNPs a step) and the blocks of
+// 256 records (64 bytes of each row): SNP counts around 64 and 128, and
+// record counts that leave 2 to 256 records in the last block, so it holds
+// 1 to 64 bytes of each row (whole eights of them and not) and the last
+// byte 1 to 4 records. The .bed is built here from the digits: byte i / 4 of SNP j's
+// row holds record i's code at bit 2 (i % 4), padding zero.
+TEST(Export, BedOfRandomStudiesAcrossVectorsAndBlocks) {
+  std::mt19937 rng(29);
+  for (int32_t n_snp : {1, 63, 64, 65, 127, 130}) {
+    for (int32_t nrec : {1, 2, 3, 4, 5, 8, 15, 16, 17, 33, 64, 127, 128, 129, 130, 131, 132, 144, 150, 160, 191, 192, 256}) {
+      const size_t records = 2 * static_cast<size_t>(nrec);
+      const size_t row = (records + 3) / 4;
+      std::string data;
+      std::string bed("\x6C\x1B\x01", 3);
+      bed.resize(3 + static_cast<size_t>(n_snp) * row, '\0');
+      for (size_t i = 0; i < records; ++i) {
+        std::string digits(2 * static_cast<size_t>(n_snp), '1');
+        for (char& c : digits) c = rng() % 2 ? '2' : '1';
+        data += record_text(static_cast<int32_t>(i + 1), 1.0f, 0.0f, digits);
+        for (size_t j = 0; j < static_cast<size_t>(n_snp); ++j) {
+          const int twos = (digits[2 * j] == '2') + (digits[2 * j + 1] == '2');
+          const unsigned code = twos == 2 ? 0b00 : twos == 1 ? 0b10 : 0b11;
+          bed[3 + j * row + i / 4] = static_cast<char>(bed[3 + j * row + i / 4] | code << (2 * (i % 4)));
+        }
+      }
+      Scratch folder;
+      folder.write("SNP_setup", setup_text(n_snp, nrec, std::vector<float>(static_cast<size_t>(n_snp), 1.0f)));
+      folder.write("SNP_data", data);
+      ASSERT_EQ(run_export(folder, {"r"}).status, 0) << n_snp << " SNPs, nrec " << nrec;
+      ASSERT_EQ(folder.read("r.bed"), bed) << n_snp << " SNPs, nrec " << nrec;
+    }
+  }
+}
+
 // Lines after record 2 x nrec are not read, whatever they hold.
 TEST(Export, LinesAfterTheLastRecordAreNotRead) {
   Scratch folder;
@@ -120,6 +156,31 @@ TEST(Export, MoreThanTenThousandSnpsOnOneLine) {
     }
   }
   EXPECT_EQ(lines_of(folder.read("wide.bim")).back(), "1\tsnp10003\t0\t10003\t2\t1");
+}
+
+// Records of 140 000 digits, longer than the 128 KiB the reader starts
+// with. The program runs on its own: in this process a grown buffer could
+// reuse freed memory that held the same text.
+TEST(Export, RecordsLongerThanTheReadBuffer) {
+  constexpr int32_t kSnps = 70000;
+  Scratch folder;
+  folder.write("SNP_setup", setup_text(kSnps, 2, std::vector<float>(kSnps, 0.5f)));
+  std::string data;
+  std::vector<std::string> digits(4, std::string(2 * kSnps, '2'));
+  for (size_t i = 0; i < digits.size(); ++i) {
+    for (size_t k = 2 * i; k < digits[i].size(); k += 5 + i) digits[i][k] = '1';
+    data += record_text(static_cast<int32_t>(i + 1), 1.0f, 2.0f, digits[i]);
+  }
+  folder.write("SNP_data", data);
+  const std::string command = "cd '" + folder.path() + "' && " + SNP2PLINK_PATH + " long > run.out 2> run.err";
+  ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0) << folder.read("run.err");
+  const auto twos = decode_bed(folder.read("long.bed"), kSnps, 4);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    for (size_t j = 0; j < kSnps; ++j) {
+      ASSERT_EQ(twos[j][i], (digits[i][2 * j] == '2') + (digits[i][2 * j + 1] == '2')) << i << " " << j;
+    }
+  }
+  EXPECT_EQ(lines_of(folder.read("long.fam")).size(), 4u);
 }
 
 TEST(Export, PrefixInAnotherFolder) {
@@ -237,6 +298,56 @@ TEST(Refusal, EveryBadInputNamesFileRecordAndProblem) {
     }
     EXPECT_EQ(fileset(folder, "kept"), earlier) << c.message;
     EXPECT_EQ(folder.names(), inputs) << c.message;
+  }
+}
+
+// Bad records of a study of 130 SNPs and 300 records, past the first block
+// and at digits in the vector body, at its edges and in the tail: the same
+// messages as for a small record, and the first bad record wins.
+TEST(Refusal, BadRecordsPastTheFirstBlockAndAcrossTheVectors) {
+  constexpr int32_t kSnps = 130;
+  const std::string good_digits(2 * kSnps, '2');
+  const auto study_with = [&](const std::map<int32_t, std::string>& lines) {
+    std::string data;
+    for (int32_t i = 1; i <= 300; ++i) {
+      const auto line = lines.find(i);
+      data += line != lines.end() ? line->second : record_text(i, 1.0f, 0.0f, good_digits);
+    }
+    return data;
+  };
+  const auto bad_at = [&](int32_t record, size_t digit, char c) {
+    std::string digits = good_digits;
+    digits[digit - 1] = c;
+    return std::pair<const int32_t, std::string>(record, record_text(record, 1.0f, 0.0f, digits));
+  };
+  std::string unterminated = record_text(300, 1.0f, 0.0f, good_digits);
+  unterminated.resize(unterminated.size() - 2);
+  struct Case {
+    std::map<int32_t, std::string> lines;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{bad_at(37, 1, '0')}, "SNP_data record 37: allele digit 1 (SNP 1) is '0', not 1 or 2"},
+      {{bad_at(257, 64, '3')}, "SNP_data record 257: allele digit 64 (SNP 32) is '3', not 1 or 2"},
+      {{bad_at(258, 65, ' ')}, "SNP_data record 258: allele digit 65 (SNP 33) is a blank, not 1 or 2"},
+      {{bad_at(263, 128, '\xB1')}, "SNP_data record 263: allele digit 128 (SNP 64) is character code 177, not 1 or 2"},
+      {{bad_at(290, 129, '\t')}, "SNP_data record 290: allele digit 129 (SNP 65) is character code 9, not 1 or 2"},
+      {{bad_at(300, 257, 'x')}, "SNP_data record 300: allele digit 257 (SNP 129) is 'x', not 1 or 2"},
+      {{bad_at(300, 260, '\r')}, "SNP_data record 300: allele digit 260 (SNP 130) is character code 13, not 1 or 2"},
+      {{bad_at(271, 200, '0'), bad_at(270, 201, '0')}, "SNP_data record 270: allele digit 201 (SNP 101) is '0', not 1 or 2"},
+      {{{265, record_text(265, 1, 1, good_digits.substr(1))}}, "SNP_data record 265: 259 allele digits, 260 expected"},
+      {{{265, record_text(265, 1, 1, good_digits + "1")}}, "SNP_data record 265: 261 allele digits, 260 expected"},
+      {{{300, unterminated}}, "SNP_data record 300: the file ends inside it (no line end)"},
+      {{{256, record_text(257, 1, 1, good_digits)}}, "SNP_data record 256: record number \"   257\", 256 expected"},
+  };
+  for (const Case& c : cases) {
+    Scratch folder;
+    folder.write("SNP_setup", setup_text(kSnps, 150, std::vector<float>(kSnps, 1.0f)));
+    folder.write("SNP_data", study_with(c.lines));
+    const ExportRun run = run_export(folder, {"p"});
+    EXPECT_EQ(run.status, 1) << c.message;
+    EXPECT_EQ(run.err, "snp2plink: " + c.message + "\n");
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"SNP_data", "SNP_setup"})) << c.message;
   }
 }
 
