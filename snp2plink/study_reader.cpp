@@ -1,7 +1,6 @@
 #include "snp2plink/study_reader.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -181,23 +180,12 @@ void read_record_line(std::string_view line, int64_t record, const RecordColumns
 // packed matrix, and with 4 KiB pages the page faults and the misses of the
 // address translation cost more than the packing (a wide study's block, 3 MB
 // at 50 000 SNPs, was 800 page faults on its own). Throws bad_alloc.
-std::unique_ptr<uint8_t[], Unmap> huge_page_memory(size_t bytes) {
+LargePageArray<uint8_t> huge_page_memory(size_t bytes) {
   if (bytes == 0) return {};
-  constexpr size_t kHuge = size_t{2} << 20;
-  // Whole huge pages, and room to start on one.
-  const size_t huge_bytes = (bytes + kHuge - 1) / kHuge * kHuge;
-  const size_t length = huge_bytes + kHuge;
-  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (base == MAP_FAILED) throw std::bad_alloc();
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~uintptr_t{kHuge - 1};
-  uint8_t* packed = reinterpret_cast<uint8_t*>(start);
-  madvise(packed, huge_bytes, MADV_HUGEPAGE);  // advice only: without it the pages are small
-  return std::unique_ptr<uint8_t[], Unmap>(packed, Unmap{base, length});
+  return LargePageArray<uint8_t>(static_cast<uint8_t*>(large_page_memory(bytes)));
 }
 
 }  // namespace
-
-void Unmap::operator()(uint8_t*) const { munmap(base, length); }
 
 RecordColumns record_columns(const Layout& data_layout) {
   RecordColumns columns{};
@@ -283,7 +271,7 @@ StudyGenotypes read_study_data(const std::string& path, const std::string& name,
   StudyGenotypes data;
   data.records = 2 * int64_t{setup.nrec};
   data.bytes_per_snp = static_cast<size_t>(data.records + 3) / 4;
-  std::unique_ptr<uint8_t[], Unmap> block;
+  LargePageArray<uint8_t> block;
   try {
     // Left uninitialised: every byte is stored below, and pages of a study
     // that turns out short are never touched.

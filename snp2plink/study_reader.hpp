@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/large_pages.hpp"
 #include "common/layout.hpp"
 
 namespace gp::plink {
@@ -33,18 +34,11 @@ struct StudySetup {
 // skipped line by line.
 StudySetup read_study_setup(const std::string& path, const std::string& name);
 
-// Gives back a mapping of memory: `length` bytes from `base`.
-struct Unmap {
-  void* base = nullptr;
-  size_t length = 0;
-  void operator()(uint8_t*) const;
-};
-
 // The records as the binary fileset holds them.
 struct StudyGenotypes {
   int64_t records = 0;       // 2 x nrec
   size_t bytes_per_snp = 0;  // (records + 3) / 4
-  std::unique_ptr<uint8_t[], Unmap> packed;  // n_snp x bytes_per_snp: SNP 1's bytes first
+  LargePageArray<uint8_t> packed;  // n_snp x bytes_per_snp: SNP 1's bytes first
   std::vector<float> y, s_bv;
 };
 
