@@ -53,21 +53,28 @@ void BM_WriteDataRecordStatement(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteDataRecordStatement);
 
+constexpr int32_t kRecords = 64;
+
+// A scratch directory holding a SNP_data of kRecords records; empty when
+// none can be made.
+std::string data_file_of_records() {
+  std::string dir = (std::filesystem::temp_directory_path() / "record_bench_XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) return {};
+  Units io(nullptr, dir);
+  open_unit(io, kDataUnit, kDataFile);
+  const Layout layout = data_layout(kSnps);
+  const std::vector<int32_t> geno = allele_codes();
+  for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
+  run_program(io, [&] { end_program(io); });
+  return dir;
+}
+
 // Reads a file of 64 records over and over, rewinding at its end.
 void BM_ReadDataRecord(benchmark::State& state) {
-  constexpr int32_t kRecords = 64;
-  std::string dir = (std::filesystem::temp_directory_path() / "record_bench_XXXXXX").string();
-  if (mkdtemp(dir.data()) == nullptr) {
+  const std::string dir = data_file_of_records();
+  if (dir.empty()) {
     state.SkipWithError("no scratch directory");
     return;
-  }
-  {
-    Units io(nullptr, dir);
-    open_unit(io, kDataUnit, kDataFile);
-    const Layout layout = data_layout(kSnps);
-    const std::vector<int32_t> geno = allele_codes();
-    for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
-    run_program(io, [&] { end_program(io); });
   }
   Units io(nullptr, dir);
   open_unit(io, kDataUnit, kDataFile);
@@ -89,19 +96,10 @@ BENCHMARK(BM_ReadDataRecord);
 // The estimator's loading of one record: its codes read, packed into a
 // staged record group and added to X'y.
 void BM_LoadCodedRecord(benchmark::State& state) {
-  constexpr int32_t kRecords = 64;
-  std::string dir = (std::filesystem::temp_directory_path() / "record_bench_XXXXXX").string();
-  if (mkdtemp(dir.data()) == nullptr) {
+  const std::string dir = data_file_of_records();
+  if (dir.empty()) {
     state.SkipWithError("no scratch directory");
     return;
-  }
-  {
-    Units io(nullptr, dir);
-    open_unit(io, kDataUnit, kDataFile);
-    const Layout layout = data_layout(kSnps);
-    const std::vector<int32_t> geno = allele_codes();
-    for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
-    run_program(io, [&] { end_program(io); });
   }
   Units io(nullptr, dir);
   open_unit(io, kDataUnit, kDataFile);
