@@ -15,8 +15,8 @@ void add_record_to_xpy(EstimatorState& state, int64_t i) {
 
 // Each element is its own product and sum, so a wider vector gives the same
 // bits; the clones only let the compiler use the widest the processor has.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void add_row_to_xpy(std::span<float> xpy, float y,
-                                                                                  std::span<const int8_t> row) {
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row) {
   for (size_t j = 0; j < xpy.size(); ++j) xpy[j] = y * static_cast<float>(row[j]) + xpy[j];
 }
 

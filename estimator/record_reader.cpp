@@ -9,8 +9,8 @@ namespace gp {
 
 // The clones only let the compiler use wider vectors for the same byte
 // operations.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) bool code_plain_digits(
-    std::string_view digits, std::span<int8_t> codes) {
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+bool code_plain_digits(std::string_view digits, std::span<int8_t> codes) {
   const size_t n = 2 * codes.size();
   if (digits.size() < n) return false;
   const unsigned char* chars = reinterpret_cast<const unsigned char*>(digits.data());
