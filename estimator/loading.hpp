@@ -6,10 +6,17 @@
 #include <span>
 
 #include "common/layout.hpp"
+#include "common/refusal.hpp"
 #include "common/text_io.hpp"
 #include "estimator/state.hpp"
 
 namespace gp {
+
+// kolber words no refusal of its own: what the SNP file readers refuse on
+// `unit` ends the run as the input statements would have, a field that does
+// not read with "Illegal character in numeric input" (or the integer
+// overflow), a negative count with an input error naming it.
+[[noreturn]] void report_refusal(Units& io, const Refusal& refusal, int unit);
 
 // Opens SNP_setup (unit 1), reads the counts, prints the " Read " line and
 // reads snp_freq and snp_val; allocates geno, snp_freq, snp_val. A negative

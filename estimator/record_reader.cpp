@@ -1,7 +1,6 @@
 #include "estimator/record_reader.hpp"
 
 #include "common/digit_run.hpp"
-#include "common/snp_files.hpp"
 #include "estimator/loading.hpp"
 #include "estimator/state.hpp"
 
@@ -27,22 +26,24 @@ bool code_plain_digits(std::string_view digits, std::span<int8_t> codes) {
   return true;
 }
 
-void read_coded_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
-                       std::span<int8_t> codes, std::span<int32_t> geno) {
-  int32_t rec_id = 0;
-  // The shared layout reads the fields before the digits; with only three
-  // items it stops there, leaving the digits to this reader.
-  const std::string_view record = read_record_and_keep(io, kDataUnit, layout, {rec_id, y, s_bv});
-  const std::string_view digits =
-      record.size() > kFirstDigitColumn ? record.substr(kFirstDigitColumn) : std::string_view();
-  if (code_plain_digits(digits, codes)) return;
+void read_coded_record(Units& io, RecordReader& records, float& y, float& s_bv, std::span<int8_t> codes,
+                       std::span<int32_t> geno) {
+  DataRecord record;
+  try {
+    record = records.next();
+  } catch (const Refusal& refusal) {
+    report_refusal(io, refusal, kDataUnit);
+  }
+  y = record.y;
+  s_bv = record.s_bv;
+  if (code_plain_digits(record.digits(), codes)) return;
 
-  if (!read_digit_run(record, kFirstDigitColumn, geno)) {
+  if (!read_digit_run(record.line, kFirstDigitColumn, geno)) {
     fatal_error(io, Failure::IllegalCharacter, Statement::Read, kDataUnit);
   }
-  check_allele_codes(io, record_number, geno);
+  check_allele_codes(io, record.place, geno);
   for (size_t j = 0; j < codes.size(); ++j) {
-    codes[j] = static_cast<int8_t>(genotype_code(geno, static_cast<int64_t>(j)));
+    codes[j] = static_cast<int8_t>(coded_genotype(geno[2 * j], geno[2 * j + 1]));
   }
 }
 

@@ -1,11 +1,11 @@
 // The portable kernels are plain integer arithmetic on bytes, written so the
 // compiler can vectorise them: the codes are exact whatever the vector
-// width, and a test compares them with genotype_code on every digit pair.
+// width, and a test compares them with bed_code on every digit pair.
 #include "snp2plink/pack_kernel.hpp"
 
 namespace gp::plink {
 
-uint8_t genotype_code(char first, char second) {
+uint8_t bed_code(char first, char second) {
   const int twos = (first == '2') + (second == '2');
   return twos == 2 ? 0b00 : twos == 1 ? 0b10 : 0b11;
 }
@@ -24,13 +24,6 @@ bool pack_genotypes_portable(const char* digits, size_t n_snp, uint8_t* out, uns
     out[j] = static_cast<uint8_t>((shift == 0 ? 0 : out[j]) | (code << shift));
   }
   return outside == 0;
-}
-
-size_t first_bad_digit(std::string_view digits) {
-  for (size_t k = 0; k < digits.size(); ++k) {
-    if (digits[k] != '1' && digits[k] != '2') return k;
-  }
-  return digits.size();
 }
 
 void block_to_rows_portable(const PackedBlock& block, uint8_t* rows, size_t row_stride) {

@@ -7,7 +7,7 @@
 // digits are loaded as '1'. The two differences of SNP j's digits are added
 // into a 16-bit lane (at most 2 for valid digits: the number of 2s), packed
 // back to bytes in SNP order, and a 16-entry table gives the code of that
-// number already shifted (2s: 0, 1: 0b10, 0: 0b11), which is genotype_code.
+// number already shifted (2s: 0, 1: 0b10, 0: 0b11), which is bed_code.
 // The codes replace out's bytes at shift 0 and are ORed in at the others,
 // as in the portable kernel; invalid digits make the result false and out
 // unspecified, as the contract allows.

@@ -147,14 +147,14 @@ TEST(WriteDataRecord, ValuesThatCannotBeReadBackStopTheRun) {
   }
 }
 
-struct DataRecord {
+struct RecordValues {
   int32_t rec_id;
   float y, s_bv;
 };
 
 // Writes `records` with the allele codes of record r at index (i + r) % 3
 // taken from {1, 2, 2}, through write_data_record (reference) or DataLines.
-SnpFilesRun write_records(int32_t n_snp, const std::vector<DataRecord>& records, bool reference) {
+SnpFilesRun write_records(int32_t n_snp, const std::vector<RecordValues>& records, bool reference) {
   return run_in_scratch([&](Units& io) {
     open_unit(io, kDataUnit, kDataFile);
     const Layout layout = data_layout(n_snp);
@@ -162,7 +162,7 @@ SnpFilesRun write_records(int32_t n_snp, const std::vector<DataRecord>& records,
     std::vector<int32_t> geno(2 * static_cast<size_t>(std::max(n_snp, 0)));
     for (size_t r = 0; r < records.size(); ++r) {
       for (size_t i = 0; i < geno.size(); ++i) geno[i] = (i + r) % 3 == 0 ? 1 : 2;
-      const DataRecord& d = records[r];
+      const RecordValues& d = records[r];
       if (reference) {
         write_data_record(io, layout, d.rec_id, d.y, d.s_bv, geno);
       } else {
@@ -195,7 +195,7 @@ TEST(DataLines, SameFileAndReportsAsWriteDataRecord) {
     const size_t count = 2 * shape.batch_lines + 3;
     for (const Failure& f : failures) {
       SCOPED_TRACE(::testing::Message() << n_snp << " SNPs, records from " << f.first_id << ", last y " << f.y);
-      std::vector<DataRecord> records;
+      std::vector<RecordValues> records;
       for (size_t r = 0; r < count; ++r) {
         records.push_back({f.first_id + static_cast<int32_t>(r), values[r % 10], -values[(r + 3) % 10]});
       }

@@ -46,15 +46,17 @@ Outcome read_all(const ScratchDir& dir, int n_snp, int records, bool fast) {
     outcome.status = run_program(io, [&] {
       const Layout layout = data_layout(n_snp);
       open_unit(io, kDataUnit, kDataFile);
+      UnitLines lines(io, kDataUnit);
+      RecordReader reader(lines, records);
       std::vector<int32_t> geno(2 * static_cast<size_t>(n_snp), 7);
       std::vector<int8_t> codes(static_cast<size_t>(n_snp), 9);
       for (int i = 0; i < records; ++i) {
         float y = 0.0f, s_bv = 0.0f;
         if (fast) {
-          read_coded_record(io, layout, i + 1, y, s_bv, codes, geno);
+          read_coded_record(io, reader, y, s_bv, codes, geno);
         } else {
           read_checked_record(io, layout, i + 1, y, s_bv, geno);
-          for (int j = 0; j < n_snp; ++j) codes[j] = static_cast<int8_t>(genotype_code(geno, j));
+          for (int j = 0; j < n_snp; ++j) codes[j] = static_cast<int8_t>(coded_genotype(geno[2 * j], geno[2 * j + 1]));
         }
         outcome.y.push_back(y);
         outcome.s_bv.push_back(s_bv);
@@ -176,7 +178,7 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
       for (int64_t i = 0; i < nrec; ++i) {
         read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
         expected.x.set(i, 0, 1);
-        for (int64_t j = 0; j < n_snp; ++j) expected.x.set(i, j + 1, static_cast<int8_t>(genotype_code(expected.geno, j)));
+        for (int64_t j = 0; j < n_snp; ++j) expected.x.set(i, j + 1, static_cast<int8_t>(coded_genotype(expected.geno[2 * j], expected.geno[2 * j + 1])));
         add_record_to_xpy(expected, i);
       }
     }), 0) << capture.errors;

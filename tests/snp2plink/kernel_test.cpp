@@ -1,5 +1,5 @@
-// The packing loop against the plain per-SNP rule, and the record columns
-// against the estimator's reader.
+// The packing loop against the plain per-SNP rule, and its check of the
+// digits against the shared reader's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,18 +8,28 @@
 #include <vector>
 
 #include "common/snp_files.hpp"
-#include "estimator/record_reader.hpp"
 #include "snp2plink/pack_kernel.hpp"
-#include "snp2plink/study_reader.hpp"
 
 namespace gp::plink {
 namespace {
 
+// Position (0-based) of the first digit the shared reader refuses;
+// digits.size() when it refuses none.
+size_t first_bad_digit(std::string_view digits) {
+  const std::string line = std::string(kFirstDigitColumn, ' ') + std::string(digits);
+  try {
+    require_allele_digits(DataRecord{.place = 1, .line = line});
+  } catch (const Refusal& refusal) {
+    return static_cast<size_t>(refusal.index - 1);
+  }
+  return digits.size();
+}
+
 TEST(PackKernel, CodesOfTheFourDigitPairs) {
-  EXPECT_EQ(genotype_code('2', '2'), 0b00);
-  EXPECT_EQ(genotype_code('1', '2'), 0b10);
-  EXPECT_EQ(genotype_code('2', '1'), 0b10);
-  EXPECT_EQ(genotype_code('1', '1'), 0b11);
+  EXPECT_EQ(bed_code('2', '2'), 0b00);
+  EXPECT_EQ(bed_code('1', '2'), 0b10);
+  EXPECT_EQ(bed_code('2', '1'), 0b10);
+  EXPECT_EQ(bed_code('1', '1'), 0b11);
 }
 
 // The kernels this processor runs, each under its name.
@@ -46,7 +56,7 @@ std::vector<size_t> snp_counts() {
 }
 
 // Random records at every shift into bytes that already hold other bits
-// (replaced at shift 0, kept at the others), against genotype_code SNP by
+// (replaced at shift 0, kept at the others), against bed_code SNP by
 // SNP.
 TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
   std::mt19937 rng(11);
@@ -60,7 +70,7 @@ TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
         for (size_t j = 0; j < packed.size(); ++j) packed[j] = expected[j] = static_cast<uint8_t>(rng() & ~(3u << shift));
         for (size_t j = 0; j < n_snp; ++j) {
           const uint8_t earlier = shift == 0 ? 0 : expected[j];
-          expected[j] = static_cast<uint8_t>(earlier | genotype_code(digits[2 * j], digits[2 * j + 1]) << shift);
+          expected[j] = static_cast<uint8_t>(earlier | bed_code(digits[2 * j], digits[2 * j + 1]) << shift);
         }
         ASSERT_TRUE(kernel.pack(digits.data(), n_snp, packed.data(), shift)) << kernel.name;
         ASSERT_EQ(packed, expected) << kernel.name << ", " << n_snp << " SNPs, shift " << shift;
@@ -125,18 +135,6 @@ TEST(BlockToRows, EveryByteAtItsRowAndNoOther) {
         }
       }
     }
-  }
-}
-
-TEST(RecordColumns, AsTheSharedLayoutPlacesThem) {
-  for (int32_t n_snp : {0, 3, 10000, 10001}) {
-    const RecordColumns columns = record_columns(data_layout(n_snp));
-    EXPECT_EQ(columns.number_width, 6u);
-    EXPECT_EQ(columns.y_column, 7u);
-    EXPECT_EQ(columns.s_bv_column, 15u);
-    EXPECT_EQ(columns.real_width, 8u);
-    EXPECT_EQ(columns.decimals, 2);
-    EXPECT_EQ(columns.first_digit, kFirstDigitColumn);
   }
 }
 

@@ -1,8 +1,10 @@
-#include "snp2plink/refusal.hpp"
+#include "common/refusal.hpp"
 
 #include <cstring>
 
-namespace gp::plink {
+#include "common/snp_files.hpp"
+
+namespace gp {
 namespace {
 
 std::string quoted(const std::string& field) { return "\"" + field + "\""; }
@@ -15,11 +17,13 @@ std::string character(int64_t code) {
 
 }  // namespace
 
-std::string line_place(const std::string& file, int64_t line) { return file + " line " + std::to_string(line); }
+std::string line_place(std::string_view file, int64_t line) {
+  return std::string(file) + " line " + std::to_string(line);
+}
 
-std::string record_place(int64_t record) { return "SNP_data record " + std::to_string(record); }
+std::string record_place(int64_t record) { return std::string(kDataFile) + " record " + std::to_string(record); }
 
-std::string refusal_text(const Refusal& r) {
+std::string refusal_text(const Refusal& r, std::string_view program) {
   const std::string why = r.error_number != 0 ? std::string(" (") + std::strerror(r.error_number) + ")" : "";
   std::string text;
   switch (r.problem) {
@@ -37,7 +41,7 @@ std::string refusal_text(const Refusal& r) {
       text = r.place + ": the file ends inside it (no line end)";
       break;
     case Problem::HoldsTab:
-      text = r.place + ": holds a tab, which snp2plink does not expand";
+      text = r.place + ": holds a tab, which " + std::string(program) + " does not expand";
       break;
     case Problem::CountField:
       text = r.place + ": count " + std::to_string(r.index) + " " + quoted(r.field) + " does not read as a whole number";
@@ -46,14 +50,15 @@ std::string refusal_text(const Refusal& r) {
       text = r.place + ": " + r.name + " = " + std::to_string(r.value) + ", counts must be 0 or more";
       break;
     case Problem::TooManyRecords:
-      text = r.place + ": nrec = " + std::to_string(r.value) +
-             ", more than the 999999 records that SNP_data can number";
+      text = r.place + ": nrec = " + std::to_string(r.value) + ", more than the " + std::to_string(kMaxRecords) +
+             " records that SNP_data can number";
       break;
-    case Problem::EffectField:
-      text = r.place + ": snp_val(" + std::to_string(r.index) + ") " + quoted(r.field) + " does not read as a number";
+    case Problem::ValueField:
+      text = r.place + ": " + r.name + "(" + std::to_string(r.index) + ") " + quoted(r.field) + " does not read as a number";
       break;
     case Problem::ShortRecord:
-      text = r.place + ": " + std::to_string(r.count) + " characters, at least 23 expected";
+      text = r.place + ": " + std::to_string(r.count) + " characters, at least " + std::to_string(kRecordFieldChars) +
+             " expected";
       break;
     case Problem::RecordNumber:
       text = r.place + ": record number " + quoted(r.field) + ", " + std::to_string(r.value) + " expected";
@@ -78,7 +83,7 @@ std::string refusal_text(const Refusal& r) {
       text = r.file + ": cannot replace" + why;
       break;
   }
-  return "snp2plink: " + text;
+  return std::string(program) + ": " + text;
 }
 
-}  // namespace gp::plink
+}  // namespace gp
