@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/isa.hpp"
 #include "common/rng.hpp"
 #include "simulator/allele_draws.hpp"
 
@@ -65,7 +66,7 @@ void BM_AlleleDigitsPortable(benchmark::State& state) {
 BENCHMARK(BM_AlleleDigitsPortable);
 
 void BM_AlleleDigitsLanes(benchmark::State& state) {
-  if (!allele_draws_avx2_available()) {
+  if (processor_isa() < Isa::Avx2) {
     state.SkipWithError("no AVX2 on this processor");
     return;
   }

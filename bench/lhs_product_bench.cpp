@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "common/isa.hpp"
 #include "estimator/genomic_values.hpp"
 #include "estimator/lhs_product.hpp"
 
@@ -38,7 +39,7 @@ Product product_of(int64_t records, int64_t equations) {
 
 template <auto Kernel>
 void BM_Kernel(benchmark::State& state) {
-  if (Kernel == lhs_product_avx2 && !lhs_product_avx2_available()) {
+  if (Kernel == lhs_product_avx2 && processor_isa() < Isa::Avx2) {
     state.SkipWithError("no AVX2 on this processor");
     return;
   }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/isa.hpp"
 #include "estimator/lhs_product.hpp"
 #include "estimator/lhs_product_passes.hpp"
 
@@ -50,27 +51,33 @@ void genomic_values_portable(const DesignMatrix& x, std::span<const float> sol, 
 // whatever its code, the term is a signed zero, which leaves the sum at +0.0
 // (in round to nearest +0.0 + -0.0 is +0.0). The AVX-512 pass leaves out zero
 // codes, which needs finite values; the AVX2 pass multiplies every code.
-void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g) {
-  static const int widest = lhs_product_avx512_available() ? 2 : lhs_product_avx2_available() ? 1 : 0;
-  if (widest == 0 || x.cols == 0) {
-    genomic_values_portable(x, sol, g);
-    return;
-  }
-  const std::vector<float> values = without_mean(sol);
-  const bool finite = std::all_of(values.begin(), values.end(), [](float value) { return std::isfinite(value); });
-  if (widest == 2 && finite) {
-    float_row_sums_avx512(x, values.data(), g.data());
-  } else {
-    float_row_sums_avx2(x, values.data(), g.data());
-  }
-}
-
 void genomic_values_avx2(const DesignMatrix& x, std::span<const float> sol, std::span<float> g) {
   if (x.cols == 0) {
     genomic_values_portable(x, sol, g);
     return;
   }
   float_row_sums_avx2(x, without_mean(sol).data(), g.data());
+}
+
+void genomic_values_avx512(const DesignMatrix& x, std::span<const float> sol, std::span<float> g) {
+  if (x.cols == 0) {
+    genomic_values_portable(x, sol, g);
+    return;
+  }
+  const std::vector<float> values = without_mean(sol);
+  if (std::all_of(values.begin(), values.end(), [](float value) { return std::isfinite(value); })) {
+    float_row_sums_avx512(x, values.data(), g.data());
+  } else {
+    float_row_sums_avx2(x, values.data(), g.data());
+  }
+}
+
+void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g) {
+  static constexpr Kernels<decltype(&genomic_values)> kKernels{.portable = genomic_values_portable,
+                                                               .avx2 = genomic_values_avx2,
+                                                               .avx512 = genomic_values_avx512,
+                                                               .avx512_needs_gfni = true};
+  pick_kernel(kKernels)(x, sol, g);
 }
 
 }  // namespace gp

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/isa.hpp"
 #include "estimator/lhs_product_passes.hpp"
 
 namespace gp {
@@ -78,17 +79,9 @@ void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<cons
 
 void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                  std::span<double> w) {
-  static const int widest = lhs_product_avx512_available() ? 2 : lhs_product_avx2_available() ? 1 : 0;
-  switch (widest) {
-    case 2:
-      lhs_product_avx512(x, var_ratio, v, row_sums, w);
-      break;
-    case 1:
-      lhs_product_avx2(x, var_ratio, v, row_sums, w);
-      break;
-    default:
-      lhs_product_portable(x, var_ratio, v, row_sums, w);
-  }
+  static constexpr Kernels<decltype(&lhs_product)> kKernels{
+      .portable = lhs_product_portable, .avx2 = lhs_product_avx2, .avx512 = lhs_product_avx512, .avx512_needs_gfni = true};
+  pick_kernel(kKernels)(x, var_ratio, v, row_sums, w);
 }
 
 }  // namespace gp

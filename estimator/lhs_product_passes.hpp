@@ -11,15 +11,13 @@ namespace gp {
 void row_sums_portable(const DesignMatrix& x, const double* v, double* s);
 void column_sums_portable(const DesignMatrix& x, const double* s, double* w);
 
-// Need lhs_product_avx2_available(). Exact for every input, infinities and
-// NaN included.
+// Need Isa::Avx2. Exact for every input, infinities and NaN included.
 void row_sums_avx2(const DesignMatrix& x, const double* v, double* s);
 void column_sums_avx2(const DesignMatrix& x, const double* s, double* w);
 
 // The row sums in single precision, s(i) = sum over ascending k of
-// x(i,k) v(k) from +0.0f. The AVX-512 pass needs lhs_product_avx512_available()
-// and every v finite; the AVX2 pass needs lhs_product_avx2_available() and is
-// exact for every input.
+// x(i,k) v(k) from +0.0f. The AVX-512 pass needs Isa::Avx512 with GFNI and
+// every v finite; the AVX2 pass needs Isa::Avx2 and is exact for every input.
 void float_row_sums_avx512(const DesignMatrix& x, const float* v, float* s);
 void float_row_sums_avx2(const DesignMatrix& x, const float* v, float* s);
 

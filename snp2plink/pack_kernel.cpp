@@ -3,6 +3,8 @@
 // width, and a test compares them with bed_code on every digit pair.
 #include "snp2plink/pack_kernel.hpp"
 
+#include "common/isa.hpp"
+
 namespace gp::plink {
 
 uint8_t bed_code(char first, char second) {
@@ -32,25 +34,16 @@ void block_to_rows_portable(const PackedBlock& block, uint8_t* rows, size_t row_
   }
 }
 
-namespace {
-
-bool use_avx512() {
-  static const bool available = pack_avx512_available();
-  return available;
-}
-
-}  // namespace
-
 bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
-  return use_avx512() ? pack_genotypes_avx512(digits, n_snp, out, shift) : pack_genotypes_portable(digits, n_snp, out, shift);
+  static constexpr Kernels<decltype(&pack_genotypes)> kKernels{.portable = pack_genotypes_portable,
+                                                               .avx512 = pack_genotypes_avx512};
+  return pick_kernel(kKernels)(digits, n_snp, out, shift);
 }
 
 void block_to_rows(const PackedBlock& block, uint8_t* rows, size_t row_stride) {
-  if (use_avx512()) {
-    block_to_rows_avx512(block, rows, row_stride);
-  } else {
-    block_to_rows_portable(block, rows, row_stride);
-  }
+  static constexpr Kernels<decltype(&block_to_rows)> kKernels{.portable = block_to_rows_portable,
+                                                              .avx512 = block_to_rows_avx512};
+  pick_kernel(kKernels)(block, rows, row_stride);
 }
 
 }  // namespace gp::plink

@@ -1,7 +1,7 @@
 // The hot loops of the export: one record's allele digits into two-bit
 // genotype codes of the binary fileset, and a block of packed records turned
-// into the SNPs' rows. Each has a portable kernel and an AVX-512 one, chosen
-// once by what the processor runs; all give the same bytes.
+// into the SNPs' rows. Each has a portable kernel and an AVX-512 one (which
+// needs Isa::Avx512), picked as isa.hpp says; all give the same bytes.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +36,5 @@ struct PackedBlock {
 void block_to_rows(const PackedBlock& block, uint8_t* rows, size_t row_stride);
 void block_to_rows_portable(const PackedBlock& block, uint8_t* rows, size_t row_stride);
 void block_to_rows_avx512(const PackedBlock& block, uint8_t* rows, size_t row_stride);
-
-// True when this processor runs the _avx512 kernels (AVX-512 F and BW).
-bool pack_avx512_available();
 
 }  // namespace gp::plink

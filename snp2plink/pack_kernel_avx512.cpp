@@ -93,8 +93,6 @@ GP_AVX512_KERNEL inline void eight_rows(const uint8_t* in, size_t n, uint8_t* at
 
 }  // namespace
 
-bool pack_avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"); }
-
 GP_AVX512_KERNEL bool pack_genotypes_avx512(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
   // Code by number of 2s, shifted: 0 -> 0b11, 1 -> 0b10, 2 -> 0b00; the
   // other entries are reached only by invalid digits.

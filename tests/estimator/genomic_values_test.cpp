@@ -12,6 +12,7 @@
 #include "estimator/genomic_values.hpp"
 #include "estimator/lhs_product.hpp"
 #include "estimator/results.hpp"
+#include "support/isa_cap.hpp"
 
 namespace gp {
 namespace {
@@ -48,21 +49,13 @@ std::vector<uint32_t> per_record_bits(const DesignMatrix& x, const std::vector<f
   return bits;
 }
 
-using Kernel = void (*)(const DesignMatrix&, std::span<const float>, std::span<float>);
-
-std::vector<uint32_t> kernel_bits(Kernel kernel, const DesignMatrix& x, const std::vector<float>& sol) {
+// genomic_values at the bits it gives, with stale output.
+std::vector<uint32_t> kernel_bits(const DesignMatrix& x, const std::vector<float>& sol) {
   std::vector<float> g(static_cast<size_t>(row_sums_size(x)), -7.0f);
-  kernel(x, sol, g);
+  genomic_values(x, sol, g);
   std::vector<uint32_t> bits;
   for (int64_t i = 0; i < x.rows; ++i) bits.push_back(std::bit_cast<uint32_t>(g[static_cast<size_t>(i)]));
   return bits;
-}
-
-std::vector<std::pair<const char*, Kernel>> kernels() {
-  std::vector<std::pair<const char*, Kernel>> all = {{"dispatching", genomic_values},
-                                                     {"portable", genomic_values_portable}};
-  if (lhs_product_avx2_available()) all.emplace_back("AVX2", genomic_values_avx2);
-  return all;
 }
 
 TEST(GenomicValues, EqualThePerRecordSumBitForBit) {
@@ -75,9 +68,10 @@ TEST(GenomicValues, EqualThePerRecordSumBitForBit) {
     for (const int8_t mean_code : {int8_t{1}, int8_t{-1}, int8_t{0}}) {
       const DesignMatrix x = random_matrix(rng, rows, cols, mean_code);
       const std::vector<float> sol = random_effects(rng, cols);
-      for (const auto& [name, kernel] : kernels()) {
-        EXPECT_EQ(kernel_bits(kernel, x, sol), per_record_bits(x, sol))
-            << name << ": " << rows << " records, " << cols << " columns, mean code " << int{mean_code};
+      for (const Isa isa : test::processor_isas()) {
+        const test::IsaCap cap(isa);
+        EXPECT_EQ(kernel_bits(x, sol), per_record_bits(x, sol))
+            << isa_name(isa) << ": " << rows << " records, " << cols << " columns, mean code " << int{mean_code};
       }
     }
   }
@@ -98,9 +92,9 @@ TEST(GenomicValues, KeepSignedZerosInfinitiesAndNaN) {
     for (size_t pick = 0; pick < std::size(specials); ++pick) {
       std::vector<float> sol(static_cast<size_t>(cols));
       for (size_t k = 0; k < sol.size(); ++k) sol[k] = specials[(pick + k / 3) % std::size(specials)][k % 3];
-      for (const auto& [name, kernel] : kernels()) {
-        EXPECT_EQ(kernel_bits(kernel, x, sol), per_record_bits(x, sol))
-            << name << ": " << rows << " records, pattern " << pick;
+      for (const Isa isa : test::processor_isas()) {
+        const test::IsaCap cap(isa);
+        EXPECT_EQ(kernel_bits(x, sol), per_record_bits(x, sol)) << isa_name(isa) << ": " << rows << " records, pattern " << pick;
       }
     }
   }

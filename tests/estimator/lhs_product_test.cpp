@@ -13,6 +13,7 @@
 #include "estimator/lhs_product.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/state.hpp"
+#include "support/isa_cap.hpp"
 
 namespace gp {
 namespace {
@@ -51,26 +52,12 @@ std::vector<double> literal_lhs_product(const DesignMatrix& x, float var_ratio, 
   return w;
 }
 
-using Kernel = void (*)(const DesignMatrix&, float, std::span<const double>, std::span<double>, std::span<double>);
-
-std::vector<double> kernel_product(Kernel kernel, const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
-  // Stale content must not matter.
+// The product through lhs_product, with stale work space and output.
+std::vector<double> fast_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
   std::vector<double> row_sums(static_cast<size_t>(row_sums_size(x)), std::numeric_limits<double>::quiet_NaN());
   std::vector<double> w(v.size(), -7.0);
-  kernel(x, var_ratio, v, row_sums, w);
+  lhs_product(x, var_ratio, v, row_sums, w);
   return w;
-}
-
-std::vector<double> fast_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
-  return kernel_product(lhs_product, x, var_ratio, v);
-}
-
-// Every kernel this processor can run, by name.
-std::vector<std::pair<const char*, Kernel>> kernels() {
-  std::vector<std::pair<const char*, Kernel>> all = {{"portable", lhs_product_portable}};
-  if (lhs_product_avx2_available()) all.emplace_back("avx2", lhs_product_avx2);
-  if (lhs_product_avx512_available()) all.emplace_back("avx512", lhs_product_avx512);
-  return all;
 }
 
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
@@ -90,15 +77,16 @@ TEST(LhsProduct, EveryKernelEqualsThePerRecordLoopBitForBit) {
   std::mt19937 rng(20240611);
   std::uniform_real_distribution<double> value(-1.0e3, 1.0e3);
   std::uniform_real_distribution<float> ratio(-2.0f, 50.0f);
-  for (const auto& [name, kernel] : kernels()) {
+  for (const Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
     for (const Shape& shape : shapes) {
       for (int trial = 0; trial < 12; ++trial) {
         const DesignMatrix x = random_matrix(rng, shape.rows, shape.snps + 1);
         std::vector<double> v(static_cast<size_t>(shape.snps + 1));
         for (double& element : v) element = value(rng) * std::ldexp(1.0, trial % 7 * 9 - 30);
         const float var_ratio = trial == 0 ? 0.0f : ratio(rng);
-        EXPECT_TRUE(same_bits(kernel_product(kernel, x, var_ratio, v), literal_lhs_product(x, var_ratio, v)))
-            << name << ": " << shape.rows << " records, " << shape.snps << " SNPs, trial " << trial;
+        EXPECT_TRUE(same_bits(fast_lhs_product(x, var_ratio, v), literal_lhs_product(x, var_ratio, v)))
+            << isa_name(isa) << ": " << shape.rows << " records, " << shape.snps << " SNPs, trial " << trial;
       }
     }
   }
@@ -117,7 +105,8 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
       {-0.0, -0.0, -1.0}, {-0.0, -2.5, -0.0}, {inf, 1.0, 0.0}, {1.0, -inf, 2.0}, {nan, 1.0, 1.0},
       {1.0, 1.0, nan},    {inf, -inf, 1.0},   {1.0e308, 1.0e308, 1.0e308}};
   std::mt19937 rng(99);
-  for (const auto& [name, kernel] : kernels()) {
+  for (const Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
     for (const auto& [rows, snps] : {std::pair<int64_t, int64_t>{5, 6}, {37, 40}, {70, 140}, {130, 300}}) {
       const DesignMatrix x = random_matrix(rng, rows, snps + 1);
       for (size_t pick = 0; pick < specials.size(); ++pick) {
@@ -125,8 +114,8 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
         for (size_t k = 0; k < v.size(); k += 3) {
           for (size_t c = 0; c < 3 && k + c < v.size(); ++c) v[k + c] = specials[(pick + k / 3) % specials.size()][c];
         }
-        EXPECT_TRUE(same_bits(kernel_product(kernel, x, 1.5f, v), literal_lhs_product(x, 1.5f, v)))
-            << name << ": " << rows << " records, pattern " << pick;
+        EXPECT_TRUE(same_bits(fast_lhs_product(x, 1.5f, v), literal_lhs_product(x, 1.5f, v)))
+            << isa_name(isa) << ": " << rows << " records, pattern " << pick;
       }
     }
   }

@@ -9,6 +9,7 @@
 
 #include "common/snp_files.hpp"
 #include "snp2plink/pack_kernel.hpp"
+#include "support/isa_cap.hpp"
 
 namespace gp::plink {
 namespace {
@@ -32,17 +33,18 @@ TEST(PackKernel, CodesOfTheFourDigitPairs) {
   EXPECT_EQ(bed_code('1', '1'), 0b11);
 }
 
-// The kernels this processor runs, each under its name.
+// The kernels this processor runs, each under its name: the portable ones
+// called by name, and the dispatching ones under each instruction set.
 struct PackKernel {
   const char* name;
+  Isa isa;
   bool (*pack)(const char*, size_t, uint8_t*, unsigned);
   void (*to_rows)(const PackedBlock&, uint8_t*, size_t);
 };
 
 std::vector<PackKernel> kernels() {
-  std::vector<PackKernel> all = {{"portable", pack_genotypes_portable, block_to_rows_portable},
-                                 {"chosen", pack_genotypes, block_to_rows}};
-  if (pack_avx512_available()) all.push_back({"avx512", pack_genotypes_avx512, block_to_rows_avx512});
+  std::vector<PackKernel> all = {{"portable by name", Isa::Portable, pack_genotypes_portable, block_to_rows_portable}};
+  for (const Isa isa : test::processor_isas()) all.push_back({isa_name(isa).data(), isa, pack_genotypes, block_to_rows});
   return all;
 }
 
@@ -62,6 +64,7 @@ TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
   std::mt19937 rng(11);
   std::uniform_int_distribution<int> allele(1, 2);
   for (const PackKernel& kernel : kernels()) {
+    const test::IsaCap cap(kernel.isa);
     for (size_t n_snp : snp_counts()) {
       for (unsigned shift : {0u, 2u, 4u, 6u}) {
         std::string digits(2 * n_snp, '1');
@@ -84,6 +87,7 @@ TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
 // widths, with '1' and '2' past the record's end that must not be looked at.
 TEST(PackKernel, AnyOtherCharacterAnywhereIsFound) {
   for (const PackKernel& kernel : kernels()) {
+    const test::IsaCap cap(kernel.isa);
     std::vector<uint8_t> packed(300);
     for (int c = 0; c < 256; ++c) {
       if (c == '1' || c == '2') continue;
@@ -119,6 +123,7 @@ TEST(PackKernel, AnyOtherCharacterAnywhereIsFound) {
 TEST(BlockToRows, EveryByteAtItsRowAndNoOther) {
   std::mt19937 rng(3);
   for (const PackKernel& kernel : kernels()) {
+    const test::IsaCap cap(kernel.isa);
     for (size_t n_snp : {0, 1, 7, 63, 64, 65, 127, 128, 200, 1001}) {
       for (size_t groups = 1; groups <= kBlockGroups; ++groups) {
         for (size_t stride : {groups, groups + 1, size_t{8}, size_t{13}, size_t{40}, size_t{100}}) {
