@@ -1,5 +1,7 @@
 #include "bayes/options.hpp"
 
+#include "common/isa.hpp"
+
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -106,7 +108,7 @@ std::string apply(std::string_view option, std::string_view value, Settings& s, 
     return {};
   }
   if (option == "--kernel") {
-    if (value != "portable" && value != "avx2" && value != "avx512") {
+    if (!isa_from_name(value)) {
       return "--kernel is portable, avx2 or avx512, not " + quoted(value);
     }
     s.kernel = std::string(value);

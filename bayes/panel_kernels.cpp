@@ -1,5 +1,7 @@
 #include "bayes/panel_kernels.hpp"
 
+#include "common/isa.hpp"
+
 namespace gp::bayes {
 
 namespace {
@@ -42,18 +44,14 @@ void update_portable(const DesignMatrix& x, int64_t panel, const double* d, doub
 
 }  // namespace
 
-const PanelKernel& portable_panel_kernel() {
-  static const PanelKernel kernel{"portable", cross_portable, update_portable};
-  return kernel;
-}
+const PanelKernel kPortablePanelKernel{"portable", cross_portable, update_portable};
 
-const PanelKernel& panel_kernel(std::string_view cap) {
-  const PanelKernel* widest = &portable_panel_kernel();
-  if (cap == "portable") return *widest;
-  if (const PanelKernel* k = avx2_panel_kernel()) widest = k;
-  if (cap == "avx2") return *widest;
-  if (const PanelKernel* k = avx512_panel_kernel()) widest = k;
-  return *widest;
+const PanelKernel& panel_kernel() {
+  static constexpr Kernels<const PanelKernel*> kKernels{.portable = &kPortablePanelKernel,
+                                                        .avx2 = &kAvx2PanelKernel,
+                                                        .avx512 = &kAvx512PanelKernel,
+                                                        .avx512_needs_gfni = true};
+  return *pick_kernel(kKernels);
 }
 
 }  // namespace gp::bayes

@@ -33,13 +33,14 @@ struct PanelKernel {
   void (*update)(const DesignMatrix& x, int64_t panel, const double* d, double* e);
 };
 
-// The kernels in order of width; only those this processor runs.
-const PanelKernel& portable_panel_kernel();
-const PanelKernel* avx2_panel_kernel();    // null without AVX2, FMA and BMI2
-const PanelKernel* avx512_panel_kernel();  // null without AVX-512 F, BW, DQ, VL and GFNI
+// The kernel for the widest instruction set usable now (common/isa.hpp);
+// the AVX-512 kernel also needs GFNI.
+const PanelKernel& panel_kernel();
 
-// The widest kernel this processor runs, at most `cap` ("portable", "avx2",
-// "avx512"; empty for no cap).
-const PanelKernel& panel_kernel(std::string_view cap);
+// Each kernel, for tests and benchmarks that run them side by side; a
+// kernel may run only where panel_kernel() would pick it.
+extern const PanelKernel kPortablePanelKernel;
+extern const PanelKernel kAvx2PanelKernel;
+extern const PanelKernel kAvx512PanelKernel;
 
 }  // namespace gp::bayes

@@ -16,12 +16,13 @@
 #include <cstdint>
 
 #include "bayes/panel_kernels.hpp"
+#include "common/isa.hpp"
 
 namespace gp::bayes {
 
 namespace {
 
-#define GP_AVX2_KERNEL __attribute__((target("avx2,fma,bmi2")))
+#define GP_AVX2_KERNEL GP_TARGET_AVX2
 
 constexpr int64_t kTile = DesignMatrix::kTile;
 constexpr int64_t kTilesInFlight = 4;
@@ -137,16 +138,8 @@ GP_AVX2_KERNEL void update_avx2(const DesignMatrix& x, int64_t panel, const doub
   for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, negated, e + g * kTile);
 }
 
-bool available() {
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
-}
-
 }  // namespace
 
-const PanelKernel* avx2_panel_kernel() {
-  static const PanelKernel kernel{"avx2", cross_avx2, update_avx2};
-  static const bool runs = available();
-  return runs ? &kernel : nullptr;
-}
+const PanelKernel kAvx2PanelKernel{"avx2", cross_avx2, update_avx2};
 
 }  // namespace gp::bayes

@@ -22,7 +22,8 @@ namespace gp::bayes {
 
 namespace {
 
-#define GP_AVX512_KERNEL __attribute__((target("avx2,fma,bmi2,avx512f,avx512bw,avx512dq,avx512vl,gfni")))
+// The features of GP_TARGET_AVX512 and GFNI, for the transposition.
+#define GP_AVX512_KERNEL __attribute__((target("avx2,fma,bmi,bmi2,avx512f,avx512bw,avx512cd,avx512dq,avx512vl,gfni")))
 
 constexpr int64_t kTile = DesignMatrix::kTile;
 // update keeps this many tiles' sums in flight: a sum is a chain of eight
@@ -125,18 +126,8 @@ GP_AVX512_KERNEL void update_avx512(const DesignMatrix& x, int64_t panel, const 
   for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, negated, e + g * kTile);
 }
 
-bool available() {
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2") &&
-         __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("gfni");
-}
-
 }  // namespace
 
-const PanelKernel* avx512_panel_kernel() {
-  static const PanelKernel kernel{"avx512", cross_avx512, update_avx512};
-  static const bool runs = available();
-  return runs ? &kernel : nullptr;
-}
+const PanelKernel kAvx512PanelKernel{"avx512", cross_avx512, update_avx512};
 
 }  // namespace gp::bayes

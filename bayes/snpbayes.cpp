@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "bayes/chain.hpp"
@@ -11,6 +12,7 @@
 #include "bayes/report.hpp"
 #include "bayes/sampler.hpp"
 #include "bayes/study.hpp"
+#include "common/isa.hpp"
 #include "common/output_files.hpp"
 #include "common/refusal.hpp"
 #include "estimator/genomic_values.hpp"
@@ -20,6 +22,20 @@
 namespace gp::bayes {
 
 namespace {
+
+// The cap of --kernel while a run lasts: in-process runs follow each other.
+class KernelCap {
+ public:
+  explicit KernelCap(const std::string& name) : before_(isa_cap()) {
+    if (const std::optional<Isa> isa = isa_from_name(name)) cap_isa(*isa);
+  }
+  ~KernelCap() { cap_isa(before_); }
+  KernelCap(const KernelCap&) = delete;
+  KernelCap& operator=(const KernelCap&) = delete;
+
+ private:
+  Isa before_;
+};
 
 // A study the sampler cannot work on, in words.
 struct Unusable {
@@ -94,7 +110,7 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
   Study study(directory);
   TrainingSet train = study.read_training();
   require_usable(train);
-  const PanelKernel& kernel = panel_kernel(settings.kernel);
+  const PanelKernel& kernel = panel_kernel();
   if (!settings.quiet) {
     out << "snpbayes: " << method_name(settings.method) << ", " << study.n_snp() << " SNPs x " << study.nrec()
         << " training records, " << settings.iterations << " iterations (burn-in " << settings.burn_in << ", thin "
@@ -193,6 +209,7 @@ int run_snpbayes(std::span<const std::string_view> args, const std::string& dire
       break;
   }
   const InterruptGuard guard;
+  const KernelCap cap(command.settings.kernel);
   try {
     run(command.settings, directory, out);
   } catch (const Refusal& refusal) {

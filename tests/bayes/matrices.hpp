@@ -1,12 +1,15 @@
 // Design matrices for the sampler's tests: random codes, packed into a
-// DesignMatrix and kept unpacked for the plain reference loops.
+// DesignMatrix and kept unpacked for the plain reference loops; and every
+// panel kernel the processor runs.
 #pragma once
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "bayes/panel_kernels.hpp"
 #include "estimator/design_matrix.hpp"
+#include "support/isa_cap.hpp"
 
 namespace gp::bayes::testing {
 
@@ -37,6 +40,15 @@ inline DesignMatrix packed(const Codes& codes) {
   DesignMatrix x = DesignMatrix::zeros(codes.rows, codes.cols);
   for (int64_t i = 0; i < codes.rows; ++i) x.store_row(i, codes.code.data() + i * codes.cols);
   return x;
+}
+
+inline std::vector<const PanelKernel*> every_kernel() {
+  std::vector<const PanelKernel*> all;
+  for (Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
+    if (all.empty() || all.back() != &panel_kernel()) all.push_back(&panel_kernel());
+  }
+  return all;
 }
 
 }  // namespace gp::bayes::testing

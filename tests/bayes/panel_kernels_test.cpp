@@ -12,6 +12,7 @@
 
 #include "bayes/gram.hpp"
 #include "matrices.hpp"
+#include "support/isa_cap.hpp"
 
 namespace gp::bayes::testing {
 namespace {
@@ -46,13 +47,6 @@ void plain_update(const Codes& x, int64_t panel, const double* d, std::vector<do
   }
 }
 
-std::vector<const PanelKernel*> kernels() {
-  std::vector<const PanelKernel*> all = {&portable_panel_kernel()};
-  if (avx2_panel_kernel() != nullptr) all.push_back(avx2_panel_kernel());
-  if (avx512_panel_kernel() != nullptr) all.push_back(avx512_panel_kernel());
-  return all;
-}
-
 bool same_bits(const double* a, const double* b, size_t n) { return std::memcmp(a, b, n * sizeof(double)) == 0; }
 
 // Record counts around the tile (8), the update's tiles in flight (4, 8)
@@ -63,7 +57,7 @@ const int64_t kCols[] = {1, 3, 8, 9, 15, 16, 17, 40};
 TEST(PanelKernels, EveryKernelFollowsTheDefinitionBitForBit) {
   std::mt19937 rng(17);
   std::uniform_real_distribution<double> value(-50.0, 50.0);
-  for (const PanelKernel* kernel : kernels()) {
+  for (const PanelKernel* kernel : every_kernel()) {
     for (int64_t rows : kRows) {
       for (int64_t cols : kCols) {
         const Codes codes = random_codes(rng, rows, cols, cols % 2 == 1);
@@ -99,7 +93,7 @@ TEST(PanelKernels, SignedZerosInfinitiesAndNaNAsTheDefinitionHasThem) {
   const double nan = inf_source - inf_source;
   const double specials[] = {-0.0, 0.0, -1.5, inf, -inf, nan, 1e308, -1e308};
   std::mt19937 rng(4);
-  for (const PanelKernel* kernel : kernels()) {
+  for (const PanelKernel* kernel : every_kernel()) {
     for (int64_t rows : {5, 40, 77}) {
       const Codes codes = random_codes(rng, rows, 16, false);
       const DesignMatrix x = packed(codes);
@@ -122,12 +116,15 @@ TEST(PanelKernels, SignedZerosInfinitiesAndNaNAsTheDefinitionHasThem) {
   }
 }
 
-TEST(PanelKernels, CapChoosesTheWidestAllowed) {
-  EXPECT_EQ(panel_kernel("portable").name, "portable");
-  const std::string_view widest = avx512_panel_kernel() ? "avx512" : avx2_panel_kernel() ? "avx2" : "portable";
-  EXPECT_EQ(panel_kernel("").name, widest);
-  EXPECT_EQ(panel_kernel("avx512").name, widest);
-  EXPECT_EQ(panel_kernel("avx2").name, avx2_panel_kernel() ? "avx2" : "portable");
+TEST(PanelKernels, TheCapChoosesTheKernel) {
+  const std::pair<Isa, const PanelKernel*> expected[] = {
+      {Isa::Portable, &kPortablePanelKernel}, {Isa::Avx2, &kAvx2PanelKernel},
+      {Isa::Avx512, processor_has_gfni() ? &kAvx512PanelKernel : &kAvx2PanelKernel}};
+  for (const auto& [isa, kernel] : expected) {
+    if (isa > processor_isa()) continue;
+    const test::IsaCap cap(isa);
+    EXPECT_EQ(&panel_kernel(), kernel) << isa_name(isa);
+  }
 }
 
 TEST(PanelGrams, ProductsAndSumsOfTheCodes) {

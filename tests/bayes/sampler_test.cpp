@@ -30,13 +30,6 @@ std::vector<float> phenotypes(std::mt19937& rng, const Codes& x) {
   return y;
 }
 
-std::vector<const PanelKernel*> kernels() {
-  std::vector<const PanelKernel*> all = {&portable_panel_kernel()};
-  if (avx2_panel_kernel() != nullptr) all.push_back(avx2_panel_kernel());
-  if (avx512_panel_kernel() != nullptr) all.push_back(avx512_panel_kernel());
-  return all;
-}
-
 TEST(Sampler, SameChainAsThePlainReferenceOnEveryKernel) {
   struct Case {
     const char* what;
@@ -68,7 +61,7 @@ TEST(Sampler, SameChainAsThePlainReferenceOnEveryKernel) {
       settings.fix_var = c.fix_var;
       settings.var_e = 4.0;
       settings.var_b = 0.5;
-      for (const PanelKernel* kernel : kernels()) {
+      for (const PanelKernel* kernel : every_kernel()) {
         Sampler sampler(x, y, settings, *kernel);
         ReferenceSampler reference(codes, y, settings);
         for (int iteration = 1; iteration <= 25; ++iteration) {
@@ -107,7 +100,7 @@ TEST(Sampler, HeldValuesStayAndAZeroColumnStaysOut) {
   settings.fix_var = true;
   settings.var_e = 3.0;
   settings.var_b = 0.75;
-  Sampler sampler(x, y, settings, panel_kernel(""));
+  Sampler sampler(x, y, settings, panel_kernel());
   for (int iteration = 0; iteration < 20; ++iteration) {
     sampler.iterate();
     EXPECT_EQ(sampler.var_e(), 3.0);
