@@ -2,6 +2,7 @@
 
 #include "common/isa.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -53,8 +54,18 @@ std::optional<double> real_number(std::string_view text) {
   return value;
 }
 
+// The options that stand alone; every other one takes a value.
+constexpr std::string_view kFlags[] = {"--fix-pi", "--quiet"};
+constexpr std::string_view kValued[] = {"--method", "--iterations", "--burn-in", "--thin", "--seed",
+                                        "--pi",     "--fix-var",    "--kernel",  "--out"};
+
+bool known(std::string_view option) {
+  return std::find(std::begin(kFlags), std::end(kFlags), option) != std::end(kFlags) ||
+         std::find(std::begin(kValued), std::end(kValued), option) != std::end(kValued);
+}
+
 bool takes_value(std::string_view option) {
-  return option != "--fix-pi" && option != "--quiet" && option != "--help" && option != "--version";
+  return std::find(std::begin(kValued), std::end(kValued), option) != std::end(kValued);
 }
 
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -120,8 +131,7 @@ std::string apply(std::string_view option, std::string_view value, Settings& s, 
     return {};
   }
   if (option == "--fix-pi") s.fix_pi = true;
-  else if (option == "--quiet") s.quiet = true;
-  else return quoted(option) + " is not an option of snpbayes";
+  if (option == "--quiet") s.quiet = true;
   return {};
 }
 
@@ -152,6 +162,7 @@ Command parse_command(std::span<const std::string_view> args) {
       option = option.substr(0, equals);
     }
     if (!option.starts_with("--")) return usage(quoted(option) + " is not an option; options begin with --");
+    if (!known(option)) return usage(quoted(option) + " is not an option of snpbayes");
     if (!given.insert(option).second) return usage(std::string(option) + " is given twice");
     if (takes_value(option) && !value) {
       if (k + 1 == args.size()) return usage(std::string(option) + " needs a value");
