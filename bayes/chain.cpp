@@ -7,7 +7,7 @@ namespace gp::bayes {
 namespace {
 
 HyperParameters current(const Sampler& sampler) {
-  return {.mu = sampler.effects()[0],
+  return {.mu = sampler.mu(),
           .var_e = sampler.var_e(),
           .var_b = sampler.var_b(),
           .pi = sampler.pi(),
@@ -27,15 +27,16 @@ void Chain::add(int64_t iteration, const Sampler& sampler) {
   if (iteration <= settings_.burn_in) return;
   ++samples_;
   const double n = static_cast<double>(samples_);
+  const HyperParameters now = current(sampler);
   const auto effects = sampler.effects();
   const auto classes = sampler.classes();
   for (size_t j = 0; j < effects.size(); ++j) {
-    const double delta = effects[j] - effect_mean_[j];
+    const double value = j == 0 ? now.mu : effects[j];
+    const double delta = value - effect_mean_[j];
     effect_mean_[j] += delta / n;
-    effect_squares_[j] += delta * (effects[j] - effect_mean_[j]);
+    effect_squares_[j] += delta * (value - effect_mean_[j]);
     ++class_count_[j * kClasses + classes[j]];
   }
-  const HyperParameters now = current(sampler);
   sum_.var_e += now.var_e;
   sum_.var_b += now.var_b;
   sum_.pi += now.pi;

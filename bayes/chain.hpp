@@ -35,7 +35,7 @@ class Chain {
   void add(int64_t iteration, const Sampler& sampler);
 
   int64_t samples() const { return samples_; }
-  // Column j: 0 the mean mu, j SNP j.
+  // Column j: 0 the mean mu (as Sampler::mu gives it), j SNP j.
   double mean(int64_t j) const { return effect_mean_[static_cast<size_t>(j)]; }
   double sd(int64_t j) const;
   // The share of the samples in which column j was in class k (k = 1: in

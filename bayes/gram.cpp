@@ -39,40 +39,36 @@ void column_words(const DesignMatrix& x, int64_t p, int64_t b, uint64_t nonzero[
 
 // A product of two codes is +1 where both are non-zero with equal signs and
 // -1 where their signs differ: counted 64 records at a time.
-PanelGrams::PanelGrams(const DesignMatrix& x) : values_(static_cast<size_t>(x.col_groups() * kPanel * kPanel), 0.0) {
+PanelGrams::PanelGrams(const DesignMatrix& x)
+    : values_(static_cast<size_t>(x.col_groups() * kPanel * kPanel), 0.0),
+      sums_(static_cast<size_t>(x.col_groups() * kPanel), 0) {
+  const double n = static_cast<double>(x.rows);
   for (int64_t p = 0; p < x.col_groups(); ++p) {
-    int64_t count[kPanel][kPanel] = {};
+    int64_t product[kPanel][kPanel] = {};
+    int64_t* sum = sums_.data() + p * kPanel;
     for (int64_t b = 0; b * 8 < x.row_groups(); ++b) {
       uint64_t nonzero[kPanel], negative[kPanel];
       column_words(x, p, b, nonzero, negative);
       for (int k = 0; k < kPanel; ++k) {
+        sum[k] += std::popcount(nonzero[k] & ~negative[k]) - std::popcount(negative[k]);
         for (int l = 0; l <= k; ++l) {
           const uint64_t both = nonzero[k] & nonzero[l];
-          const uint64_t opposite = both & (negative[k] ^ negative[l]);
-          count[k][l] += std::popcount(both) - 2 * std::popcount(opposite);
+          product[k][l] += std::popcount(both) - 2 * std::popcount(both & (negative[k] ^ negative[l]));
         }
       }
     }
     double* g = values_.data() + p * kPanel * kPanel;
     for (int k = 0; k < kPanel; ++k) {
-      for (int l = 0; l <= k; ++l) g[k * kPanel + l] = g[l * kPanel + k] = static_cast<double>(count[k][l]);
-    }
-  }
-}
-
-std::vector<int64_t> column_sums(const DesignMatrix& x) {
-  std::vector<int64_t> sums(static_cast<size_t>(x.cols), 0);
-  for (int64_t p = 0; p < x.col_groups(); ++p) {
-    for (int64_t g = 0; g < x.row_groups(); ++g) {
-      const uint64_t* tile = x.tile(g, p);
-      const uint64_t positive = tile[0] & ~tile[1];
-      for (int c = 0; c < kPanel && p * kPanel + c < x.cols; ++c) {
-        const uint64_t column = 0x0101010101010101u << c;
-        sums[static_cast<size_t>(p * kPanel + c)] += std::popcount(positive & column) - std::popcount(tile[1] & column);
+      for (int l = 0; l <= k; ++l) {
+        const int64_t j = p * kPanel + k, m = p * kPanel + l;
+        double value = static_cast<double>(product[k][l]) -
+                       static_cast<double>(sum[k]) * static_cast<double>(sum[l]) / n;
+        if (j == 0 || m == 0) value = j == m ? n : 0.0;
+        g[k * kPanel + l] = g[l * kPanel + k] = value;
       }
     }
   }
-  return sums;
+  sums_.resize(static_cast<size_t>(x.cols));
 }
 
 }  // namespace gp::bayes

@@ -17,13 +17,9 @@ double sample_variance(std::span<const float> y) {
   return squares / (n - 1.0);
 }
 
-double genotype_variance_sum(const PanelGrams& grams, std::span<const int64_t> sums, int64_t n) {
-  const double records = static_cast<double>(n);
+double genotype_variance_sum(const PanelGrams& grams, int64_t columns, int64_t n) {
   double msx = 0.0;
-  for (size_t j = 1; j < sums.size(); ++j) {
-    const double mean = static_cast<double>(sums[j]) / records;
-    msx += grams.squares(static_cast<int64_t>(j)) / records - mean * mean;
-  }
+  for (int64_t j = 1; j < columns; ++j) msx += grams.squares(j) / static_cast<double>(n);
   return msx;
 }
 
@@ -33,11 +29,11 @@ Sampler::Sampler(const DesignMatrix& x, std::span<const float> y, const Settings
       kernel_(kernel),
       grams_(x),
       draws_(settings.seed),
-      e_(static_cast<size_t>(x.row_groups() * kPanel), 0.0),
+      f_(static_cast<size_t>(x.row_groups() * kPanel), 0.0),
       b_(static_cast<size_t>(x.cols), 0.0),
       class_(static_cast<size_t>(x.cols), 0) {
-  std::copy(y.begin(), y.end(), e_.begin());
-  const double msx = genotype_variance_sum(grams_, column_sums(x), x.rows);
+  std::copy(y.begin(), y.end(), f_.begin());
+  const double msx = genotype_variance_sum(grams_, x.cols, x.rows);
   priors_ = prior_rule(settings.method, sample_variance(y), msx, settings.pi);
   var_e_ = settings.fix_var ? settings.var_e : prior_mode(priors_.scale_e);
   var_b_ = settings.fix_var ? settings.var_b : prior_mode(priors_.scale_b);
@@ -60,11 +56,20 @@ void Sampler::iterate() {
   refresh();
 }
 
+double Sampler::mu() const {
+  const double n = static_cast<double>(x_.rows);
+  double shift = 0.0;
+  for (int64_t j = 1; j < x_.cols; ++j) shift += static_cast<double>(grams_.sum(j)) / n * b_[j];
+  return b_[0] - shift;
+}
+
 void Sampler::sweep() {
-  double* e = e_.data();
+  double* f = f_.data();
+  const double n = static_cast<double>(x_.rows);
   for (int64_t p = 0; p < x_.col_groups(); ++p) {
     double q[kPanel];
-    kernel_.cross(x_, p, e, q);
+    kernel_.cross(x_, p, f, q);
+    if (p == 0) s_ = q[0];
     const double* g = grams_.panel(p);
     double d[kPanel] = {};
     bool changed = false;
@@ -72,19 +77,33 @@ void Sampler::sweep() {
     for (int k = 0; k < columns; ++k) {
       const double c = g[k * kPanel + k];
       if (c == 0.0) continue;
-      double t = q[k];
+      const int64_t j = p * kPanel + k;
+      if (j == 0) {
+        const double drawn = draw(0, (s_ + n * o_) + n * b_[0], c);
+        o_ = o_ - (drawn - b_[0]);
+        b_[0] = drawn;
+        continue;
+      }
+      double t = q[k] - static_cast<double>(grams_.sum(j)) / n * s_;
       for (int l = 0; l < k; ++l) {
         if (d[l] != 0.0) t = t - g[k * kPanel + l] * d[l];
       }
-      const int64_t j = p * kPanel + k;
       const double r = t + c * b_[j];
       const double drawn = draw(j, r, c);
       d[k] = drawn - b_[j];
       b_[j] = drawn;
       changed = changed || d[k] != 0.0;
     }
-    if (changed) kernel_.update(x_, p, d, e);
+    if (!changed) continue;
+    kernel_.update(x_, p, d, f);
+    for (int k = 0; k < columns; ++k) {
+      const double sum = static_cast<double>(grams_.sum(p * kPanel + k));
+      s_ = s_ - sum * d[k];
+      o_ = o_ + sum / n * d[k];
+    }
   }
+  for (int64_t i = 0; i < x_.rows; ++i) f[i] = f[i] + o_;
+  o_ = 0.0;
 }
 
 double Sampler::draw(int64_t j, double r, double c) {
@@ -151,7 +170,7 @@ void Sampler::draw_hyper_parameters() {
   }
   if (!settings_.fix_var) {
     double sse = 0.0;
-    for (int64_t i = 0; i < x_.rows; ++i) sse += e_[i] * e_[i];
+    for (int64_t i = 0; i < x_.rows; ++i) sse += f_[i] * f_[i];
     var_e_ = (sse + priors_.scale_e) / draws_.chi_square(static_cast<double>(x_.rows) + Priors::kDf);
   }
 }

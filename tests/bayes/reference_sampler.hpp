@@ -1,7 +1,8 @@
 // The plain reference of the sampler: the same chain as bayes/sampler.hpp
 // defines it, computed with straightforward loops over unpacked codes (no
 // packed matrix, no kernels, no Gram matrices held), one SNP after the other
-// in the panels' arithmetic.
+// in the panels' arithmetic: the residuals as f + o, the SNPs' columns
+// centred.
 #pragma once
 
 #include <algorithm>
@@ -20,17 +21,14 @@ namespace gp::bayes::testing {
 class ReferenceSampler {
  public:
   ReferenceSampler(const Codes& x, const std::vector<float>& y, const Settings& settings)
-      : x_(x), s_(settings), draws_(settings.seed), e_(y.begin(), y.end()), b_(x.cols, 0.0), class_(x.cols, 0) {
+      : x_(x), s_(settings), draws_(settings.seed), f_(y.begin(), y.end()), b_(x.cols, 0.0), class_(x.cols, 0) {
     const double n = static_cast<double>(x.rows);
     double sum = 0.0;
     for (float v : y) sum += v;
     double squares = 0.0;
     for (float v : y) squares += (v - sum / n) * (v - sum / n);
     double msx = 0.0;
-    for (int64_t j = 1; j < x.cols; ++j) {
-      const double mean = static_cast<double>(product(j, 0, true)) / n;
-      msx += static_cast<double>(product(j, j)) / n - mean * mean;
-    }
+    for (int64_t j = 1; j < x.cols; ++j) msx += centred(j, j) / n;
     priors_ = prior_rule(s_.method, squares / (n - 1.0), msx, s_.pi);
     var_e_ = s_.fix_var ? s_.var_e : priors_.scale_e / (Priors::kDf + 2.0);
     var_b_ = s_.fix_var ? s_.var_b : priors_.scale_b / (Priors::kDf + 2.0);
@@ -39,23 +37,31 @@ class ReferenceSampler {
   }
 
   void iterate() {
+    const double n = static_cast<double>(x_.rows);
     for (int64_t first = 0; first < x_.cols; first += 8) {
       const int64_t last = std::min(x_.cols, first + 8);
       std::vector<double> q(8, 0.0), d(8, 0.0);
       for (int64_t j = first; j < last; ++j) {
         double s[8] = {};
         for (int64_t i = 0; i < x_.rows; ++i) {
-          if (x_.at(i, j) == 1) s[i % 8] = s[i % 8] + e_[i];
-          if (x_.at(i, j) == -1) s[i % 8] = s[i % 8] - e_[i];
+          if (x_.at(i, j) == 1) s[i % 8] = s[i % 8] + f_[i];
+          if (x_.at(i, j) == -1) s[i % 8] = s[i % 8] - f_[i];
         }
         q[j - first] = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
       }
+      if (first == 0) sum_ = q[0];
       for (int64_t j = first; j < last; ++j) {
-        const double c = static_cast<double>(product(j, j));
+        if (j == 0) {
+          const double drawn = draw(0, (sum_ + n * o_) + n * b_[0], n);
+          o_ = o_ - (drawn - b_[0]);
+          b_[0] = drawn;
+          continue;
+        }
+        const double c = centred(j, j);
         if (c == 0.0) continue;
-        double t = q[j - first];
-        for (int64_t l = first; l < j; ++l) {
-          if (d[l - first] != 0.0) t = t - static_cast<double>(product(j, l)) * d[l - first];
+        double t = q[j - first] - static_cast<double>(product(j, 0, true)) / n * sum_;
+        for (int64_t l = std::max<int64_t>(first, 1); l < j; ++l) {
+          if (d[l - first] != 0.0) t = t - centred(j, l) * d[l - first];
         }
         const double r = t + c * b_[j];
         const double drawn = draw(j, r, c);
@@ -69,9 +75,16 @@ class ReferenceSampler {
           if (x_.at(i, j) == 1) s = s + d[j - first];
           if (x_.at(i, j) == -1) s = s - d[j - first];
         }
-        e_[i] = e_[i] - s;
+        f_[i] = f_[i] - s;
+      }
+      for (int64_t j = first; j < last; ++j) {
+        const double column_sum = static_cast<double>(product(j, 0, true));
+        sum_ = sum_ - column_sum * d[j - first];
+        o_ = o_ + column_sum / n * d[j - first];
       }
     }
+    for (double& v : f_) v = v + o_;
+    o_ = 0.0;
     hyper_parameters();
   }
 
@@ -87,6 +100,12 @@ class ReferenceSampler {
     int64_t sum = 0;
     for (int64_t i = 0; i < x_.rows; ++i) sum += x_.at(i, j) * (alone ? 1 : x_.at(i, l));
     return sum;
+  }
+
+  // The product of SNP columns j and l centred.
+  double centred(int64_t j, int64_t l) const {
+    return static_cast<double>(product(j, l)) -
+           static_cast<double>(product(j, 0, true)) * static_cast<double>(product(l, 0, true)) / static_cast<double>(x_.rows);
   }
 
   double draw(int64_t j, double r, double c) {
@@ -125,7 +144,7 @@ class ReferenceSampler {
     double squares = 0.0;
     int64_t count[4] = {}, informative = 0;
     for (int64_t j = 1; j < x_.cols; ++j) {
-      if (product(j, j) == 0) continue;
+      if (centred(j, j) == 0.0) continue;
       ++informative;
       ++count[class_[j]];
       if (class_[j] > 0) {
@@ -141,7 +160,7 @@ class ReferenceSampler {
     }
     if (!s_.fix_var) {
       double sse = 0.0;
-      for (double v : e_) sse += v * v;
+      for (double v : f_) sse += v * v;
       var_e_ = (sse + priors_.scale_e) / draws_.chi_square(static_cast<double>(x_.rows) + 5.0);
     }
   }
@@ -150,7 +169,8 @@ class ReferenceSampler {
   Settings s_;
   Priors priors_;
   RandomDraws draws_;
-  std::vector<double> e_, b_;
+  std::vector<double> f_, b_;
+  double o_ = 0.0, sum_ = 0.0;
   std::vector<int> class_;
   double var_e_, var_b_, pi_;
   std::array<double, 4> proportions_;
