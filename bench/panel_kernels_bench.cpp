@@ -1,0 +1,94 @@
+// snpbayes' two panel passes over every panel of a design matrix, at 10 000
+// records x 10 000 SNPs and 100 000 x 10 000: through the kernel the
+// processor picks and through each kernel, beside one product of kolber's
+// solver on the same matrix (two plain passes over it), the anchor.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "bayes/panel_kernels.hpp"
+#include "common/isa.hpp"
+#include "estimator/lhs_product.hpp"
+
+namespace gp::bayes {
+namespace {
+
+// Column 0 the mean (all ones); the others codes -1, 0, +1.
+DesignMatrix matrix_of(int64_t records, int64_t columns) {
+  DesignMatrix x = DesignMatrix::zeros(records, columns);
+  std::vector<int8_t> row(static_cast<size_t>(columns), 1);
+  uint32_t state = 12345u;
+  for (int64_t i = 0; i < records; ++i) {
+    for (int64_t j = 1; j < columns; ++j) {
+      state = state * 69069u + 1u;
+      row[static_cast<size_t>(j)] = static_cast<int8_t>(static_cast<int>(state >> 30) % 3 - 1);
+    }
+    x.store_row(i, row.data());
+  }
+  return x;
+}
+
+const DesignMatrix& matrix(int64_t records) {
+  static const DesignMatrix l = matrix_of(10000, 10001);
+  static const DesignMatrix xl = matrix_of(100000, 10001);
+  return records == 10000 ? l : xl;
+}
+
+const PanelKernel* kernel_named(int isa) {
+  const PanelKernel* kernels[] = {&kPortablePanelKernel, &kAvx2PanelKernel, &kAvx512PanelKernel};
+  if (isa > static_cast<int>(processor_isa()) || (isa == 2 && !processor_has_gfni())) return nullptr;
+  return kernels[isa];
+}
+
+// Arguments: records, then the kernel (0 portable, 1 avx2, 2 avx512).
+void BM_PanelCross(benchmark::State& state) {
+  const DesignMatrix& x = matrix(state.range(0));
+  const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
+  if (kernel == nullptr) return state.SkipWithError("not on this processor");
+  std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
+  for (int64_t i = 0; i < x.rows; ++i) e[static_cast<size_t>(i)] = 0.01 * static_cast<double>(i % 97) - 0.5;
+  double q[8];
+  for (auto _ : state) {
+    for (int64_t p = 0; p < x.col_groups(); ++p) kernel->cross(x, p, e.data(), q);
+    benchmark::DoNotOptimize(q);
+  }
+  state.SetItemsProcessed(state.iterations() * x.rows * x.cols);
+}
+
+void BM_PanelUpdate(benchmark::State& state) {
+  const DesignMatrix& x = matrix(state.range(0));
+  const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
+  if (kernel == nullptr) return state.SkipWithError("not on this processor");
+  std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
+  const double d[8] = {1e-9, -2e-9, 3e-9, 0.0, 1e-9, -1e-9, 2e-9, -3e-9};
+  for (auto _ : state) {
+    for (int64_t p = 0; p < x.col_groups(); ++p) kernel->update(x, p, d, e.data());
+    benchmark::DoNotOptimize(e.data());
+  }
+  state.SetItemsProcessed(state.iterations() * x.rows * x.cols);
+}
+
+void BM_KolberProductAnchor(benchmark::State& state) {
+  const DesignMatrix& x = matrix(state.range(0));
+  std::vector<double> v(static_cast<size_t>(x.cols), 0.001), row_sums(static_cast<size_t>(row_sums_size(x))), w(v.size());
+  for (auto _ : state) {
+    lhs_product(x, 2.5f, v, row_sums, w);
+    benchmark::DoNotOptimize(w.data());
+  }
+  state.SetItemsProcessed(state.iterations() * x.rows * x.cols);
+}
+
+void kernels(benchmark::internal::Benchmark* b) {
+  for (int64_t records : {10000, 100000}) {
+    for (int64_t isa : {1, 2}) b->Args({records, isa});
+  }
+  b->Args({10000, 0});
+  b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_PanelCross)->Apply(kernels);
+BENCHMARK(BM_PanelUpdate)->Apply(kernels);
+BENCHMARK(BM_KolberProductAnchor)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace gp::bayes
