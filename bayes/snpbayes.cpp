@@ -144,7 +144,7 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
     for (size_t i = 0; i < g.size(); ++i) train_moments.add(train.y[i], train.s_bv[i], g[i]);
     write_gbv_lines(file, "train", 1, train.y, train.s_bv, g);
     // The independent records a group at a time: the whole set is never held.
-    DesignMatrix group = DesignMatrix::zeros(Study::kGroupRecords, train.x.cols);
+    DesignMatrix group = zero_codes(Study::kGroupRecords, train.x.cols);
     float y[Study::kGroupRecords], s_bv[Study::kGroupRecords];
     int64_t first = int64_t{study.nrec()} + 1;
     for (int64_t count; check_interrupt(), (count = study.read_independent(group, y, s_bv)) > 0;) {

@@ -26,6 +26,14 @@ SnpSetup read_study_setup(const std::string& directory) {
 
 }  // namespace
 
+DesignMatrix zero_codes(int64_t rows, int64_t cols) {
+  DesignMatrix x;
+  x.planes.assign(static_cast<size_t>(DesignMatrix::words_for(rows, cols)), 0);
+  x.rows = rows;
+  x.cols = cols;
+  return x;
+}
+
 Study::Study(const std::string& directory)
     : setup_(read_study_setup(directory)),
       data_(in_directory(directory, kDataFile), kDataFile),
@@ -56,10 +64,10 @@ TrainingSet Study::read_training() {
   TrainingSet set;
   DesignMatrix staged;
   try {
-    set.x = DesignMatrix::zeros(n, cols);
+    set.x = zero_codes(n, cols);
     set.y.resize(static_cast<size_t>(n));
     set.s_bv.resize(static_cast<size_t>(n));
-    staged = DesignMatrix::zeros(std::min(kGroupRecords, n), cols);
+    staged = zero_codes(std::min(kGroupRecords, n), cols);
   } catch (const std::exception&) {  // bad_alloc, or length_error beyond what a vector can hold
     throw Refusal{.problem = Problem::OutOfMemory, .count = n_snp(), .value = 2 * n};
   }

@@ -16,6 +16,9 @@
 
 namespace gp::bayes {
 
+// A rows x cols design matrix of zero codes; throws std::bad_alloc.
+DesignMatrix zero_codes(int64_t rows, int64_t cols);
+
 struct TrainingSet {
   DesignMatrix x;  // nrec x (n_snp + 1): column 0 all +1, column j SNP j's codes
   std::vector<float> y, s_bv;

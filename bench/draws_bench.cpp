@@ -10,6 +10,7 @@
 #include "common/isa.hpp"
 #include "common/rng.hpp"
 #include "simulator/allele_draws.hpp"
+#include "support/model_reference.hpp"
 
 namespace gp {
 namespace {
@@ -40,7 +41,7 @@ void BM_AlleleDigitsPlain(benchmark::State& state) {
   std::string digits(2 * kSnps, ' ');
   Generator g;
   for (auto _ : state) {
-    draw_allele_digits_plain(g, freq, digits.data());
+    test::draw_allele_digits_plain(g, freq, digits.data());
     benchmark::DoNotOptimize(digits.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(digits.size()));

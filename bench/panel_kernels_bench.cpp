@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bayes/panel_kernels.hpp"
+#include "bayes/study.hpp"
 #include "common/isa.hpp"
 #include "estimator/lhs_product.hpp"
 
@@ -15,7 +16,7 @@ namespace {
 
 // Column 0 the mean (all ones); the others codes -1, 0, +1.
 DesignMatrix matrix_of(int64_t records, int64_t columns) {
-  DesignMatrix x = DesignMatrix::zeros(records, columns);
+  DesignMatrix x = zero_codes(records, columns);
   std::vector<int8_t> row(static_cast<size_t>(columns), 1);
   uint32_t state = 12345u;
   for (int64_t i = 0; i < records; ++i) {

@@ -1,11 +1,13 @@
 // One SNP_data record of 10 000 SNPs (20 024 characters) written and read
 // back through the text-record layer: the simulator's batched lines, one
-// layout statement per record, and the estimator's record reader.
+// layout statement per record (the plain writer of the tests), the shared
+// record reader, and the estimator's loading of a record.
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "estimator/design_matrix.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/record_reader.hpp"
+#include "support/design_reference.hpp"
+#include "support/record_reference.hpp"
 
 namespace gp {
 namespace {
@@ -48,7 +52,7 @@ void BM_WriteDataRecordStatement(benchmark::State& state) {
   const Layout layout = data_layout(kSnps);
   const std::vector<int32_t> geno = allele_codes();
   int32_t rec_id = 0;
-  for (auto _ : state) write_data_record(io, layout, rec_id++ % 999999 + 1, 12.34f, -3.5f, geno);
+  for (auto _ : state) test::write_data_record(io, layout, rec_id++ % 999999 + 1, 12.34f, -3.5f, geno);
   state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
 }
 BENCHMARK(BM_WriteDataRecordStatement);
@@ -64,12 +68,13 @@ std::string data_file_of_records() {
   open_unit(io, kDataUnit, kDataFile);
   const Layout layout = data_layout(kSnps);
   const std::vector<int32_t> geno = allele_codes();
-  for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
+  for (int32_t r = 1; r <= kRecords; ++r) test::write_data_record(io, layout, r, 12.34f, -3.5f, geno);
   run_program(io, [&] { end_program(io); });
   return dir;
 }
 
-// Reads a file of 64 records over and over, rewinding at its end.
+// Reads a file of 64 records over and over through the shared record
+// reader, rewinding at its end.
 void BM_ReadDataRecord(benchmark::State& state) {
   const std::string dir = data_file_of_records();
   if (dir.empty()) {
@@ -78,15 +83,16 @@ void BM_ReadDataRecord(benchmark::State& state) {
   }
   Units io(nullptr, dir);
   open_unit(io, kDataUnit, kDataFile);
-  const Layout layout = data_layout(kSnps);
-  std::vector<int32_t> geno(2 * kSnps);
-  int32_t rec_id = 0;
-  float y = 0.0f, s_bv = 0.0f;
+  UnitLines lines(io, kDataUnit);
+  std::optional<RecordReader> reader;
   int32_t read = 0;
   for (auto _ : state) {
-    if (read++ % kRecords == 0) rewind_unit(io, kDataUnit);
-    read_data_record(io, layout, rec_id, y, s_bv, geno);
-    benchmark::DoNotOptimize(geno.data());
+    if (read++ % kRecords == 0) {
+      rewind_unit(io, kDataUnit);
+      reader.emplace(lines, kRecords);
+    }
+    const DataRecord record = reader->next();
+    benchmark::DoNotOptimize(record.digits().data());
   }
   state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
   std::filesystem::remove_all(dir);
@@ -103,16 +109,20 @@ void BM_LoadCodedRecord(benchmark::State& state) {
   }
   Units io(nullptr, dir);
   open_unit(io, kDataUnit, kDataFile);
-  const Layout layout = data_layout(kSnps);
+  UnitLines lines(io, kDataUnit);
+  std::optional<RecordReader> reader;
   std::vector<int32_t> geno(2 * kSnps);
   std::vector<int8_t> row(kSnps + 1, 1);
   std::vector<float> xpy(kSnps + 1);
-  DesignMatrix staged = DesignMatrix::zeros(32, kSnps + 1);
+  DesignMatrix staged = test::zero_matrix(32, kSnps + 1);
   float y = 0.0f, s_bv = 0.0f;
   int32_t read = 0;
   for (auto _ : state) {
-    if (read % kRecords == 0) rewind_unit(io, kDataUnit);
-    read_coded_record(io, layout, read + 1, y, s_bv, std::span<int8_t>(row).subspan(1), geno);
+    if (read % kRecords == 0) {
+      rewind_unit(io, kDataUnit);
+      reader.emplace(lines, kRecords);
+    }
+    read_coded_record(io, *reader, y, s_bv, std::span<int8_t>(row).subspan(1), geno);
     staged.store_row(read % 32, row.data());
     add_row_to_xpy(xpy, y, row);
     ++read;

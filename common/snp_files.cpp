@@ -113,23 +113,6 @@ void write_setup(Units& io, const SetupContent& setup) {
                       first_effect_line(static_cast<int64_t>(setup.snp_freq.size())));
 }
 
-void write_data_record(Units& io, const Layout& layout, int32_t rec_id, float y, float s_bv,
-                       std::span<const int32_t> geno) {
-  const std::string where = record_place(rec_id);
-  if (!fits_int(rec_id, kRecordNumberWidth)) {
-    unreadable(io, kDataUnit, where, "the record number " + std::to_string(rec_id), kNumberField);
-  }
-  if (!fits_fixed(y, kRecordRealWidth, kRecordDecimals)) unreadable(io, kDataUnit, where, "y = " + real_text(y), kRealField);
-  if (!fits_fixed(s_bv, kRecordRealWidth, kRecordDecimals)) {
-    unreadable(io, kDataUnit, where, "s_bv = " + real_text(s_bv), kRealField);
-  }
-  if (geno.empty()) {
-    write_record(io, kDataUnit, layout, {rec_id, y, s_bv});
-  } else {
-    write_record(io, kDataUnit, layout, {rec_id, y, s_bv, geno});
-  }
-}
-
 DataLines make_data_lines(Units& io, int32_t n_snp) {
   constexpr size_t kBatchBytes = size_t{1} << 20;
   DataLines lines;
@@ -176,15 +159,6 @@ void flush_data_lines(Units& io, DataLines& lines) {
   const size_t length = lines.pending * (lines.record_chars + 2) - 2;
   lines.pending = 0;
   write_prepared_record(io, kDataUnit, {lines.chars.data(), length});
-}
-
-void read_data_record(Units& io, const Layout& layout, int32_t& rec_id, float& y, float& s_bv,
-                      std::span<int32_t> geno) {
-  if (geno.empty()) {
-    read_record(io, kDataUnit, layout, {rec_id, y, s_bv});
-  } else {
-    read_record(io, kDataUnit, layout, {rec_id, y, s_bv, geno});
-  }
 }
 
 }  // namespace gp

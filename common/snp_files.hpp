@@ -117,13 +117,6 @@ struct SetupContent {
 // input error naming its line and value, after the complete lines before it.
 void write_setup(Units& io, const SetupContent& setup);
 
-// Writes record `rec_id` of SNP_data (unit 2, already open) with the layout
-// `layout` (from data_layout): number, y, s_bv and the allele digits of geno.
-// A number, y or s_bv that would not print as a number ends the run with an
-// input error naming the record; the earlier records stay in the file.
-void write_data_record(Units& io, const Layout& layout, int32_t rec_id, float y, float s_bv,
-                       std::span<const int32_t> geno);
-
 // SNP_data lines assembled in place and handed to the unit about a MiB at a
 // time: the allele digits are drawn straight into the next line, and
 // write_data_line puts the number, y and s_bv in front of them.
@@ -145,19 +138,14 @@ inline char* allele_digits(DataLines& lines) {
 }
 
 // Completes the next line as record `rec_id` with y, s_bv and its allele
-// digits: the same characters, and the same report for a value that does not
-// fit its field, as write_data_record with data_layout(n_snp) and the digits'
-// codes. The report comes after every earlier line has reached the file,
-// which is then cut after them.
+// digits: the characters that data_layout(n_snp) gives the record. A number,
+// y or s_bv that would print as asterisks, NaN or INF cannot be read back and
+// ends the run with an input error naming the record, after every earlier
+// line has reached the file, which is then cut after them.
 void write_data_line(Units& io, DataLines& lines, int32_t rec_id, float y, float s_bv);
 
 // Hands the completed lines to SNP_data (unit 2). Call before the program ends.
 void flush_data_lines(Units& io, DataLines& lines);
-
-// Reads the next record of SNP_data (unit 2) with `layout` into the
-// buffers: the record number, y, s_bv and geno.size() allele digits.
-void read_data_record(Units& io, const Layout& layout, int32_t& rec_id, float& y, float& s_bv,
-                      std::span<int32_t> geno);
 
 // ------------------------------------------------------------------ reading
 // Where a reader takes a SNP file's lines from.

@@ -10,9 +10,9 @@
 namespace gp {
 
 // g(i) = sum over ascending k >= 1 of x(i,k) * sol(k) in single precision,
-// each product rounded and added to the sum, which starts at +0.0: for the
-// codes of a record in columns 1.., the sum genomic_value gives. Column 0,
-// the mean, is left out. `sol` has x.cols values and `g` row_sums_size(x);
+// each product rounded and added to the sum, which starts at +0.0: record
+// i's genomic breeding value, SNP by SNP in order. Column 0, the mean, is
+// left out. `sol` has x.cols values and `g` row_sums_size(x);
 // the values of g past x.rows are work space. Runs the kernel of the widest
 // instruction set usable (isa.hpp).
 void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);

@@ -83,13 +83,6 @@ void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_
   }
 }
 
-void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
-                         std::span<int32_t> geno) {
-  int32_t rec_id = 0;
-  read_data_record(io, layout, rec_id, y, s_bv, geno);
-  check_allele_codes(io, record_number, geno);
-}
-
 void read_training_records(Units& io, EstimatorState& state) {
   // Records are packed into a few record groups of their own first: packed
   // straight into x, each record would touch every panel, one memory page

@@ -35,14 +35,9 @@ void allocate_equations(Units& io, EstimatorState& state);
 // into x as soon as it is read. The unit is left at record nrec + 1.
 void read_training_records(Units& io, EstimatorState& state);
 
-// Stops the run with the report of read_checked_record when an allele code
-// of geno is not 1 or 2.
+// Stops the run with an input error naming `record_number` (position in
+// the file) and the SNP when an allele code of geno is not 1 or 2 (a blank
+// or a missing digit reads as 0).
 void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_t> geno);
-
-// Reads the next SNP_data record into y, s_bv and geno, and stops the run
-// with a report naming `record_number` (position in the file) and the SNP
-// when an allele code is not 1 or 2 (a blank or a missing digit reads as 0).
-void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
-                         std::span<int32_t> geno);
 
 }  // namespace gp

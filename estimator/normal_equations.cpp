@@ -7,14 +7,6 @@
 
 namespace gp {
 
-void add_record_to_xpy(EstimatorState& state, int64_t i) {
-  const float yi = state.y[static_cast<size_t>(i)];
-  for (int64_t j = 0; j < state.neq; ++j) {
-    const float product = yi * static_cast<float>(state.x.at(i, j));
-    state.xpy[static_cast<size_t>(j)] = product + state.xpy[static_cast<size_t>(j)];
-  }
-}
-
 namespace {
 
 [[gnu::always_inline]] inline void add_row(std::span<float> xpy, float y, std::span<const int8_t> row) {

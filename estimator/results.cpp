@@ -133,20 +133,6 @@ SetStatistics RunningMoments::finish() const {
   return stats;
 }
 
-float genomic_value(std::span<const int32_t> geno, std::span<const float> sol) {
-  float g_bv = 0.0f;
-  for (size_t j = 0; j + 1 < sol.size(); ++j) {
-    g_bv = static_cast<float>(coded_genotype(geno[2 * j], geno[2 * j + 1])) * sol[j + 1] + g_bv;
-  }
-  return g_bv;
-}
-
-float genomic_value(std::span<const int8_t> codes, std::span<const float> sol) {
-  float g_bv = 0.0f;
-  for (size_t j = 0; j < codes.size(); ++j) g_bv = static_cast<float>(codes[j]) * sol[j + 1] + g_bv;
-  return g_bv;
-}
-
 void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {
   static const Layout kTrainingHeading = parse_layout("//'Results for training data set'");
   static const Layout kIndependentHeading = parse_layout("//'Results for independent data set'");

@@ -9,8 +9,6 @@
 namespace gp {
 namespace {
 
-inline char allele_digit(float freq, float u) { return freq > u ? '2' : '1'; }
-
 // k x 2^-24 < p exactly when k < p x 2^24: scaling by a power of two is exact
 // (subnormal p included), and an integer k lies below q when it lies below
 // ceil(q). No k passes a NaN, zero or negative p; every k passes p >= 1.
@@ -25,16 +23,6 @@ int32_t threshold_of(float p) {
 
 void allele_thresholds(std::span<const float> snp_freq, std::span<int32_t> thresholds) {
   for (size_t j = 0; j < snp_freq.size(); ++j) thresholds[2 * j] = thresholds[2 * j + 1] = threshold_of(snp_freq[j]);
-}
-
-void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, char* digits) {
-  Generator local = g;
-  for (const float p : snp_freq) {
-    digits[0] = allele_digit(p, uniform(local, 0.0f, 1.0f));
-    digits[1] = allele_digit(p, uniform(local, 0.0f, 1.0f));
-    digits += 2;
-  }
-  g = local;
 }
 
 void draw_allele_digits_portable(Generator& g, std::span<const int32_t> thresholds, char* digits) {

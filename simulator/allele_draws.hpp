@@ -22,10 +22,6 @@ void allele_thresholds(std::span<const float> snp_freq, std::span<int32_t> thres
 // instruction set usable (isa.hpp).
 void draw_allele_digits(Generator& g, std::span<const int32_t> thresholds, char* digits);
 
-// The same draws one at a time, comparing with the frequencies themselves:
-// the reference for the two kernels.
-void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, char* digits);
-
 // The portable kernel: one draw at a time against the thresholds.
 void draw_allele_digits_portable(Generator& g, std::span<const int32_t> thresholds, char* digits);
 

@@ -9,6 +9,7 @@
 
 #include "bayes/panel_kernels.hpp"
 #include "estimator/design_matrix.hpp"
+#include "support/design_reference.hpp"
 #include "support/isa_cap.hpp"
 
 namespace gp::bayes::testing {
@@ -37,7 +38,7 @@ inline Codes random_codes(std::mt19937& rng, int64_t rows, int64_t cols, bool me
 }
 
 inline DesignMatrix packed(const Codes& codes) {
-  DesignMatrix x = DesignMatrix::zeros(codes.rows, codes.cols);
+  DesignMatrix x = test::zero_matrix(codes.rows, codes.cols);
   for (int64_t i = 0; i < codes.rows; ++i) x.store_row(i, codes.code.data() + i * codes.cols);
   return x;
 }

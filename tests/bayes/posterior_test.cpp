@@ -16,6 +16,7 @@
 #include "bayes/sampler.hpp"
 #include "bayes/study.hpp"
 #include "common/text_io.hpp"
+#include "estimator/genomic_values.hpp"
 #include "estimator/loading.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/results.hpp"
@@ -117,15 +118,13 @@ double snp_blup_accuracy(const Scratch& folder, int n_snp) {
   const std::vector<float> blup = kolber_solution(folder, static_cast<float>(truth_of(folder.read("SNP_setup")).ratio));
   Study study(folder.path());
   study.read_training();
-  DesignMatrix group = DesignMatrix::zeros(Study::kGroupRecords, n_snp + 1);
+  DesignMatrix group = zero_codes(Study::kGroupRecords, n_snp + 1);
   float y[Study::kGroupRecords], s_bv[Study::kGroupRecords];
+  std::vector<float> g(static_cast<size_t>(Study::kGroupRecords));
   RunningMoments moments;
   for (int64_t count; (count = study.read_independent(group, y, s_bv)) > 0;) {
-    for (int64_t r = 0; r < count; ++r) {
-      float g = 0.0f;
-      for (int64_t j = 1; j <= n_snp; ++j) g = static_cast<float>(group.at(r, j)) * blup[j] + g;
-      moments.add(y[r], s_bv[r], g);
-    }
+    genomic_values(group, blup, g);
+    for (int64_t r = 0; r < count; ++r) moments.add(y[r], s_bv[r], g[static_cast<size_t>(r)]);
   }
   return moments.finish().corr;
 }

@@ -1,4 +1,5 @@
 #include "common/snp_files.hpp"
+#include "support/record_reference.hpp"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +113,7 @@ TEST(WriteDataRecord, LineEndsAfterTheLastAlleleDigit) {
     const Layout layout = data_layout(static_cast<int32_t>(c.geno.size() / 2));
     const SnpFilesRun run = run_in_scratch([&](Units& io) {
       open_unit(io, kDataUnit, kDataFile);
-      write_data_record(io, layout, 1, c.y, c.s_bv, c.geno);
+      test::write_data_record(io, layout, 1, c.y, c.s_bv, c.geno);
     });
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(run.data, c.line + "\r\n");
@@ -138,8 +139,8 @@ TEST(WriteDataRecord, ValuesThatCannotBeReadBackStopTheRun) {
     const Layout layout = data_layout(1);
     const SnpFilesRun run = run_in_scratch([&](Units& io) {
       open_unit(io, kDataUnit, kDataFile);
-      write_data_record(io, layout, 1, 5.0f, 1.0f, geno);
-      write_data_record(io, layout, 2, c.y, c.s_bv, geno);
+      test::write_data_record(io, layout, 1, 5.0f, 1.0f, geno);
+      test::write_data_record(io, layout, 2, c.y, c.s_bv, geno);
     });
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.errors, std::string("? Input Error:\r\n? ") + c.message + "\r\n? WRITE(UNIT=2,...\n");
@@ -164,7 +165,7 @@ SnpFilesRun write_records(int32_t n_snp, const std::vector<RecordValues>& record
       for (size_t i = 0; i < geno.size(); ++i) geno[i] = (i + r) % 3 == 0 ? 1 : 2;
       const RecordValues& d = records[r];
       if (reference) {
-        write_data_record(io, layout, d.rec_id, d.y, d.s_bv, geno);
+        test::write_data_record(io, layout, d.rec_id, d.y, d.s_bv, geno);
       } else {
         char* digits = allele_digits(lines);
         for (size_t i = 0; i < geno.size(); ++i) digits[i] = static_cast<char>('0' + geno[i]);
@@ -235,11 +236,11 @@ TEST(DataRecords, ReadBackWhatWasWritten) {
     float y = 0, s_bv = 0;
     const SnpFilesRun run = run_in_scratch([&](Units& io) {
       open_unit(io, kDataUnit, kDataFile);
-      for (int32_t r = 0; r < 3; ++r) write_data_record(io, layout, r + 1, ys[r], -ys[r] / 2, geno);
+      for (int32_t r = 0; r < 3; ++r) test::write_data_record(io, layout, r + 1, ys[r], -ys[r] / 2, geno);
       rewind_unit(io, kDataUnit);
       for (int32_t r = 0; r < 3; ++r) {
         std::fill(back.begin(), back.end(), 0);
-        read_data_record(io, layout, rec_id, y, s_bv, back);
+        test::read_data_record(io, layout, rec_id, y, s_bv, back);
         EXPECT_EQ(rec_id, r + 1);
         EXPECT_NEAR(y, ys[r], 0.0051f);
         EXPECT_NEAR(s_bv, -ys[r] / 2, 0.0051f);

@@ -13,6 +13,7 @@
 #include "estimator/lhs_product.hpp"
 #include "estimator/results.hpp"
 #include "support/isa_cap.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
@@ -20,11 +21,11 @@ namespace {
 // Codes drawn -1, 0, +1 (all zero for every fifth record); column 0 holds
 // `mean_code`, which the values leave out whatever it is.
 DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols, int8_t mean_code) {
-  DesignMatrix x = DesignMatrix::zeros(rows, cols);
+  DesignMatrix x = test::zero_matrix(rows, cols);
   std::uniform_int_distribution<int> code(-1, 1);
   for (int64_t i = 0; i < rows; ++i) {
-    if (cols > 0) x.set(i, 0, mean_code);
-    for (int64_t j = 1; j < cols; ++j) x.set(i, j, static_cast<int8_t>(i % 5 == 4 ? 0 : code(rng)));
+    if (cols > 0) test::set_code(x, i, 0, mean_code);
+    for (int64_t j = 1; j < cols; ++j) test::set_code(x, i, j, static_cast<int8_t>(i % 5 == 4 ? 0 : code(rng)));
   }
   return x;
 }
@@ -43,8 +44,8 @@ std::vector<uint32_t> per_record_bits(const DesignMatrix& x, const std::vector<f
   std::vector<uint32_t> bits;
   std::vector<int8_t> codes(static_cast<size_t>(x.cols > 0 ? x.cols - 1 : 0));
   for (int64_t i = 0; i < x.rows; ++i) {
-    for (size_t j = 0; j < codes.size(); ++j) codes[j] = x.at(i, static_cast<int64_t>(j) + 1);
-    bits.push_back(std::bit_cast<uint32_t>(genomic_value(codes, sol.empty() ? std::vector<float>{0.0f} : sol)));
+    for (size_t j = 0; j < codes.size(); ++j) codes[j] = test::code_at(x, i, static_cast<int64_t>(j) + 1);
+    bits.push_back(std::bit_cast<uint32_t>(test::genomic_value(codes, sol.empty() ? std::vector<float>{0.0f} : sol)));
   }
   return bits;
 }

@@ -14,16 +14,17 @@
 #include "estimator/normal_equations.hpp"
 #include "estimator/state.hpp"
 #include "support/isa_cap.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
 
 DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols) {
-  DesignMatrix x = DesignMatrix::zeros(rows, cols);
+  DesignMatrix x = test::zero_matrix(rows, cols);
   std::uniform_int_distribution<int> code(-1, 1);
   for (int64_t i = 0; i < rows; ++i) {
-    x.set(i, 0, 1);
-    for (int64_t j = 1; j < cols; ++j) x.set(i, j, static_cast<int8_t>(code(rng)));
+    test::set_code(x, i, 0, 1);
+    for (int64_t j = 1; j < cols; ++j) test::set_code(x, i, j, static_cast<int8_t>(code(rng)));
   }
   return x;
 }
@@ -32,7 +33,7 @@ DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols) {
 std::vector<float> float_matrix(const DesignMatrix& x) {
   std::vector<float> xf(static_cast<size_t>(x.rows * x.cols));
   for (int64_t j = 0; j < x.cols; ++j) {
-    for (int64_t i = 0; i < x.rows; ++i) xf[static_cast<size_t>(i + j * x.rows)] = static_cast<float>(x.at(i, j));
+    for (int64_t i = 0; i < x.rows; ++i) xf[static_cast<size_t>(i + j * x.rows)] = static_cast<float>(test::code_at(x, i, j));
   }
   return xf;
 }
@@ -123,10 +124,10 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
 
 TEST(LhsProduct, UnitVectorsGiveColumnsOfTheCoefficientMatrix) {
   // Codes of SNP 1 over four records: -1, 0, +1, +1; SNP 2: +1, +1, -1, 0.
-  DesignMatrix x = DesignMatrix::zeros(4, 3);
+  DesignMatrix x = test::zero_matrix(4, 3);
   const int8_t codes[4][3] = {{1, -1, 1}, {1, 0, 1}, {1, 1, -1}, {1, 1, 0}};
   for (int64_t i = 0; i < 4; ++i) {
-    for (int64_t j = 0; j < 3; ++j) x.set(i, j, codes[i][j]);
+    for (int64_t j = 0; j < 3; ++j) test::set_code(x, i, j, codes[i][j]);
   }
   struct Case { std::vector<double> v; float ratio; std::vector<double> w; };
   const Case cases[] = {
@@ -156,8 +157,8 @@ TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
     float sum_y = 0.0f;
     for (int64_t i = 0; i < rows; ++i) {
       state.y[i] = phenotype(rng);
-      add_record_to_xpy(state, i);
-      for (int64_t j = 0; j < state.neq; ++j) xpy[j] = state.y[i] * static_cast<float>(state.x.at(i, j)) + xpy[j];
+      test::add_record_to_xpy(state, i);
+      for (int64_t j = 0; j < state.neq; ++j) xpy[j] = state.y[i] * static_cast<float>(test::code_at(state.x, i, j)) + xpy[j];
       sum_y += state.y[i];
     }
     form_diag(state);
@@ -167,7 +168,7 @@ TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
     for (int64_t j = 1; j < state.neq; ++j) {
       float squares = 0.0f;
       for (int64_t i = 0; i < rows; ++i) {
-        const float code = static_cast<float>(state.x.at(i, j));
+        const float code = static_cast<float>(test::code_at(state.x, i, j));
         squares = code * code + squares;
       }
       EXPECT_EQ(state.diag[j], squares) << "column " << j << ": the sum of squares in record order";

@@ -21,11 +21,22 @@
 #include "estimator/record_reader.hpp"
 #include "estimator/results.hpp"
 #include "estimator/state.hpp"
+#include "support/design_reference.hpp"
+#include "support/record_reference.hpp"
 
 namespace gp {
 namespace {
 
 using testing::ScratchDir;
+
+// The record field by field through the layout, then kolber's check of its
+// allele codes: the plain reading that the record reader is held to.
+void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
+                         std::span<int32_t> geno) {
+  int32_t rec_id = 0;
+  test::read_data_record(io, layout, rec_id, y, s_bv, geno);
+  check_allele_codes(io, record_number, geno);
+}
 
 struct Outcome {
   int status = 0;
@@ -165,7 +176,7 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
       state->s_bv.assign(static_cast<size_t>(nrec), 0.0f);
       state->xpy.assign(static_cast<size_t>(n_snp + 1), 0.0f);
       state->geno.assign(2 * static_cast<size_t>(n_snp), 0);
-      state->x = DesignMatrix::zeros(nrec, n_snp + 1);
+      state->x = test::zero_matrix(nrec, n_snp + 1);
     }
     // Marks left from before must not survive the loading.
     std::fill(loaded.x.planes.begin(), loaded.x.planes.end(), ~uint64_t{0});
@@ -177,14 +188,14 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
       const Layout layout = data_layout(n_snp);
       for (int64_t i = 0; i < nrec; ++i) {
         read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
-        expected.x.set(i, 0, 1);
-        for (int64_t j = 0; j < n_snp; ++j) expected.x.set(i, j + 1, static_cast<int8_t>(coded_genotype(expected.geno[2 * j], expected.geno[2 * j + 1])));
-        add_record_to_xpy(expected, i);
+        test::set_code(expected.x, i, 0, 1);
+        for (int64_t j = 0; j < n_snp; ++j) test::set_code(expected.x, i, j + 1, static_cast<int8_t>(coded_genotype(expected.geno[2 * j], expected.geno[2 * j + 1])));
+        test::add_record_to_xpy(expected, i);
       }
     }), 0) << capture.errors;
     for (int64_t i = 0; i < nrec; ++i) {
       for (int64_t j = 0; j <= n_snp; ++j) {
-        ASSERT_EQ(loaded.x.at(i, j), expected.x.at(i, j)) << nrec << " records, " << n_snp << " SNPs: (" << i << ", " << j << ")";
+        ASSERT_EQ(test::code_at(loaded.x, i, j), test::code_at(expected.x, i, j)) << nrec << " records, " << n_snp << " SNPs: (" << i << ", " << j << ")";
       }
     }
     EXPECT_EQ(loaded.xpy, expected.xpy) << nrec << " records, " << n_snp << " SNPs";
@@ -210,12 +221,12 @@ TEST(GenomicValue, FromCodesAndFromPackedRecordsGiveTheSameBits) {
         // effects give sums that cancel and round.
         sol[j + 1] = effect(rng) * std::ldexp(1.0f, trial % 3 == 0 ? static_cast<int>(rng() % 200) - 100 : 0);
       }
-      const float plain = genomic_value(std::span<const int32_t>(geno), sol);
-      const float from_codes = genomic_value(std::span<const int8_t>(codes), sol);
+      const float plain = test::genomic_value(std::span<const int32_t>(geno), sol);
+      const float from_codes = test::genomic_value(std::span<const int8_t>(codes), sol);
       // The record alone in a packed matrix, the mean's column first.
       std::vector<int8_t> row(snps + 1, 1);
       std::copy(codes.begin(), codes.end(), row.begin() + 1);
-      DesignMatrix x = DesignMatrix::zeros(1, static_cast<int64_t>(snps) + 1);
+      DesignMatrix x = test::zero_matrix(1, static_cast<int64_t>(snps) + 1);
       x.store_row(0, row.data());
       std::vector<float> packed(static_cast<size_t>(row_sums_size(x)));
       genomic_values(x, sol, packed);

@@ -16,6 +16,7 @@
 
 #include "simulator/model.hpp"
 #include "support/isa_cap.hpp"
+#include "support/model_reference.hpp"
 
 namespace gp {
 namespace {
@@ -101,7 +102,7 @@ TEST(AlleleDigits, KernelsGiveThePlainDigitsAndFinalState) {
       const std::vector<float> freq = frequencies(mix, n_snp, plain);
       const std::vector<int32_t> thresholds = thresholds_of(freq);
       std::string expected(2 * n_snp + 1, '#');
-      draw_allele_digits_plain(plain, freq, expected.data());
+      test::draw_allele_digits_plain(plain, freq, expected.data());
       for (const Isa isa : test::processor_isas()) {
         const test::IsaCap cap(isa);
         Generator fast = start;
@@ -130,7 +131,7 @@ TEST(AlleleDigits, DrawOfZeroAtEveryLane) {
     Generator lanes = plain;
     const std::vector<float> freq(24, 0x1p-24f);
     std::string expected(48, '#'), got(48, '#');
-    draw_allele_digits_plain(plain, freq, expected.data());
+    test::draw_allele_digits_plain(plain, freq, expected.data());
     draw_allele_digits_avx2(lanes, thresholds_of(freq), got.data());
     EXPECT_EQ(expected.find('2'), static_cast<size_t>(lane));
     EXPECT_EQ(got, expected) << "lane " << lane;
@@ -146,7 +147,7 @@ TEST(AlleleDigits, DigitsAreTheCodesOfDrawGenotypes) {
       Generator fast = reference;
       const std::vector<float> freq = frequencies(mix, n_snp, reference);
       std::vector<int32_t> geno(2 * n_snp);
-      draw_genotypes(reference, freq, geno);
+      test::draw_genotypes(reference, freq, geno);
       std::string digits(2 * n_snp, '#');
       draw_allele_digits(fast, thresholds_of(freq), digits.data());
       std::string codes;
@@ -195,7 +196,7 @@ TEST(BreedingValueOfDigits, SameBitsAsTheSumOverEveryEffect) {
       geno[i] = 1 + static_cast<int32_t>(mix.next() % 2);
       digits[i] = static_cast<char>('0' + geno[i]);
     }
-    const float expected = breeding_value(geno, val);
+    const float expected = test::breeding_value(geno, val);
     const float got = breeding_value_of_digits(digits.data(), std::span<const float>(val).first(effects_in_use(val)));
     EXPECT_EQ(std::bit_cast<uint32_t>(got), std::bit_cast<uint32_t>(expected)) << "round " << round << ": " << got
                                                                               << " against " << expected;

@@ -6,6 +6,8 @@
 #include "common/snp_files.hpp"
 #include "harness.hpp"
 #include "simulator/model.hpp"
+#include "support/model_reference.hpp"
+#include "support/record_reference.hpp"
 
 namespace gp {
 namespace {
@@ -44,10 +46,10 @@ std::string plain_records(const fs::path& dir, const Shape& shape) {
     open_unit(io, kDataUnit, "plain_data");
     const Layout layout = data_layout(p.n_snp);
     for (int32_t i = 1; i <= 2 * p.nrec; ++i) {
-      draw_genotypes(g, freq, geno);
-      const float s_bv = breeding_value(geno, val);
+      test::draw_genotypes(g, freq, geno);
+      const float s_bv = test::breeding_value(geno, val);
       const float y = record_value(g, p, s_bv);
-      write_data_record(io, layout, i, y, s_bv, geno);
+      test::write_data_record(io, layout, i, y, s_bv, geno);
     }
     end_program(io);
   });
