@@ -1,19 +1,22 @@
-// The AVX-512 panel kernels: eight doubles per register, the codes' two
-// planes read straight into mask registers.
+// The AVX-512 panel kernels: eight doubles per register, lanes = the eight
+// records of a record group; each tile's planes are transposed first, so
+// that byte c holds column c's marks over the records.
 //
-// Why they are exact: where the code is -1 the term is 0 - value, which
-// added to a sum rounds as the subtraction of the value does (0 - v is -v for
-// every v but zero and NaN; a zero term leaves a sum that is not -0.0 as it
-// is, and no sum starting at +0.0 is ever -0.0; 0 - NaN is that NaN, which
-// the addition passes on as the subtraction would). Where the code is +1 the
-// term is the value itself, and lanes whose code is zero are left as they
-// are by the non-zero mask, as the definition leaves out their terms. Each
-// sum keeps its order: cross holds S_r in register r (lanes = the panel's
-// columns) and adds one record group after the other; update holds s for
-// eight records (lanes = records) and adds the columns in ascending order.
+// Why they are exact: a term is the value times -1.0 or +1.0 taken from a
+// table by the negative marks, in a fused multiply-add whose product is
+// exact, so its one rounding is the rounding of the plain addition or
+// subtraction of the value (a NaN keeps its sign through the product as
+// through the subtraction). Lanes whose code is zero are left as they are by
+// the non-zero mask, as the definition leaves out their terms; that holds
+// for every value, infinities and NaN included. Each sum keeps its order:
+// cross holds S_r(c) in lane r of register c and adds one record group after
+// the other, then pairs the lanes as the definition does; update holds s of
+// eight records and adds the columns in ascending order. The build's
+// -ffp-contract=off keeps the compiler from fusing on its own.
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 #include "bayes/panel_kernels.hpp"
@@ -30,10 +33,18 @@ constexpr int64_t kTile = DesignMatrix::kTile;
 // dependent additions.
 constexpr int64_t kTilesInFlight = 8;
 
-// Transposes the 8 x 8 bits of each of the four 64-bit words: bit 8 r + c to
-// 8 c + r. The affine instruction gives result byte i, bit j = parity(matrix
-// byte 7 - j AND x byte i); with x byte i = 1 << i and the matrix the word
-// with its bytes reversed, that is bit i of byte j.
+// Transposes the 8 x 8 bits of every 64-bit word: bit 8 r + c to 8 c + r.
+// The affine instruction gives result byte i, bit j = parity(matrix byte
+// 7 - j AND x byte i); with x byte i = 1 << i and the matrix the word with
+// its bytes reversed, that is bit i of byte j.
+GP_AVX512_KERNEL inline __m512i transpose_bits(__m512i words) {
+  const __m512i reverse_bytes = _mm512_set4_epi64(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
+                                                  0x0001020304050607);
+  const __m512i unit_bytes = _mm512_set1_epi64(static_cast<int64_t>(0x8040201008040201));
+  return _mm512_gf2p8affine_epi64_epi8(unit_bytes, _mm512_shuffle_epi8(words, reverse_bytes), 0);
+}
+
+// The same for four words.
 GP_AVX512_KERNEL inline __m256i transpose_bits(__m256i words) {
   const __m256i reverse_bytes = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
                                                   0x0001020304050607);
@@ -43,56 +54,101 @@ GP_AVX512_KERNEL inline __m256i transpose_bits(__m256i words) {
 
 // The mask register of byte `index` of a plane held in memory, loaded
 // straight into it: the compiler would go through a general register, which
-// takes the port the vector additions need.
+// takes a port the vector instructions need.
 GP_AVX512_KERNEL inline __mmask8 byte_mask(const uint64_t* plane, int index) {
   __mmask8 mask;
   __asm__("kmovb %1, %0" : "=k"(mask) : "m"(reinterpret_cast<const uint8_t*>(plane)[index]));
   return mask;
 }
 
-// Adds record r's terms to its sum (lanes = the columns of the panel).
-template <int R>
-GP_AVX512_KERNEL inline __m512d add_record(__m512d sum, const uint64_t* tile, const double* e) {
-  const __m512d value = _mm512_set1_pd(e[R]);
-  const __m512d term = _mm512_mask_sub_pd(value, byte_mask(tile + 1, R), _mm512_setzero_pd(), value);
-  return _mm512_mask_add_pd(sum, byte_mask(tile, R), sum, term);
+// Lane r of entry n: -1.0 where bit r of n is set, +1.0 elsewhere.
+struct SignTable {
+  alignas(64) double value[256][kTile];
+  static constexpr int kEntryShift = 6;  // 64 bytes an entry
+};
+
+const SignTable& sign_table() {
+  static const SignTable table = [] {
+    SignTable t{};
+    for (int n = 0; n < 256; ++n) {
+      for (int r = 0; r < kTile; ++r) t.value[n][r] = (n >> r & 1) != 0 ? -1.0 : 1.0;
+    }
+    return t;
+  }();
+  return table;
+}
+
+// The signs of byte `byte` of a transposed negative plane: the byte rotated
+// straight to its offset in the table and masked, two instructions.
+GP_AVX512_KERNEL inline __m512d signs(uint64_t negative, int byte) {
+  constexpr int kShift = SignTable::kEntryShift;
+  const uint64_t offset = std::rotr(negative, (8 * byte - kShift) & 63) & (uint64_t{255} << kShift);
+  return _mm512_load_pd(reinterpret_cast<const char*>(sign_table().value) + offset);
+}
+
+// The planes of Count (1 or 4) consecutive tiles, transposed.
+template <int64_t Count>
+GP_AVX512_KERNEL inline void transpose_tiles(const uint64_t* tiles, uint64_t (*transposed)[2]) {
+  if constexpr (Count == 4) {
+    _mm512_store_si512(transposed[0], transpose_bits(_mm512_loadu_si512(tiles)));
+  } else {
+    static_assert(Count == 1);
+    const __m128i one = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles));
+    _mm_store_si128(reinterpret_cast<__m128i*>(transposed[0]),
+                    _mm256_castsi256_si128(transpose_bits(_mm256_zextsi128_si256(one))));
+  }
+  // The masks are read back from memory, one byte each, which costs less
+  // than taking the bytes out of a vector register as the compiler would.
+  __asm__("" : "+m"(*reinterpret_cast<uint64_t(*)[2 * Count]>(transposed)));
+}
+
+// S_0 .. S_7 of the panel's eight columns, lane r of column c's register
+// holding S_r(c); passed by value, so the compiler keeps them in registers.
+struct ColumnSums {
+  __m512d column[kTile];
+};
+
+// The sums with the terms of Count consecutive tiles added.
+template <int64_t Count>
+GP_AVX512_KERNEL inline ColumnSums cross_tiles(const uint64_t* tiles, const double* e, ColumnSums sums) {
+  alignas(64) uint64_t transposed[4][2];
+  transpose_tiles<Count>(tiles, transposed);
+#pragma GCC unroll 4
+  for (int64_t a = 0; a < Count; ++a) {
+    const __m512d value = _mm512_loadu_pd(e + a * kTile);
+#pragma GCC unroll 8
+    for (int c = 0; c < kTile; ++c) {
+      sums.column[c] = _mm512_mask3_fmadd_pd(signs(transposed[a][1], c), value, sums.column[c],
+                                             byte_mask(&transposed[a][0], c));
+    }
+  }
+  return sums;
 }
 
 GP_AVX512_KERNEL void cross_avx512(const DesignMatrix& x, int64_t panel, const double* e, double* q) {
-  // One sum per record of a group, S_0 .. S_7, in registers of their own.
-  __m512d s0 = _mm512_setzero_pd(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
-  const uint64_t* tile = x.tile(0, panel);
-  for (int64_t g = 0; g < x.row_groups(); ++g, tile += 2, e += kTile) {
-    // Byte r of a plane holds record r's marks over the columns.
-    s0 = add_record<0>(s0, tile, e);
-    s1 = add_record<1>(s1, tile, e);
-    s2 = add_record<2>(s2, tile, e);
-    s3 = add_record<3>(s3, tile, e);
-    s4 = add_record<4>(s4, tile, e);
-    s5 = add_record<5>(s5, tile, e);
-    s6 = add_record<6>(s6, tile, e);
-    s7 = add_record<7>(s7, tile, e);
+  ColumnSums sums;
+  for (auto& s : sums.column) s = _mm512_setzero_pd();
+  const uint64_t* tiles = x.tile(0, panel);
+  const int64_t groups = x.row_groups();
+  int64_t g = 0;
+  for (; g + 4 <= groups; g += 4) sums = cross_tiles<4>(tiles + 2 * g, e + g * kTile, sums);
+  for (; g < groups; ++g) sums = cross_tiles<1>(tiles + 2 * g, e + g * kTile, sums);
+  alignas(64) double lanes[kTile][kTile];
+  for (int c = 0; c < kTile; ++c) _mm512_store_pd(lanes[c], sums.column[c]);
+  for (int c = 0; c < kTile; ++c) {
+    const double* s = lanes[c];
+    q[c] = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
   }
-  const __m512d total = _mm512_add_pd(_mm512_add_pd(_mm512_add_pd(s0, s1), _mm512_add_pd(s2, s3)),
-                                      _mm512_add_pd(_mm512_add_pd(s4, s5), _mm512_add_pd(s6, s7)));
-  _mm512_storeu_pd(q, total);
 }
 
-// e less s for the records of `Count` consecutive tiles; d and negated (0 - d)
-// hold the columns' changes.
+// e less s for the records of `Count` consecutive tiles.
 template <int64_t Count>
-GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* d, const __m512d* negated, double* e) {
-  alignas(32) uint64_t transposed[Count][2];
-  for (int64_t a = 0; a + 2 <= Count; a += 2) {
-    const __m256i pair = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tiles + 2 * a));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(transposed[a]), transpose_bits(pair));
-  }
-  if constexpr (Count % 2 == 1) {
-    const __m256i one = _mm256_zextsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles + 2 * (Count - 1))));
-    alignas(32) uint64_t words[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(words), transpose_bits(one));
-    transposed[Count - 1][0] = words[0];
-    transposed[Count - 1][1] = words[1];
+GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* d, double* e) {
+  alignas(64) uint64_t transposed[Count < 4 ? 4 : Count][2];
+  if constexpr (Count == 1) {
+    transpose_tiles<1>(tiles, transposed);
+  } else {
+    for (int64_t a = 0; a < Count; a += 4) transpose_tiles<4>(tiles + 2 * a, transposed + a);
   }
   __m512d s[Count];
   for (auto& v : s) v = _mm512_setzero_pd();
@@ -101,8 +157,7 @@ GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* 
   for (int c = 0; c < kTile; ++c) {
 #pragma GCC unroll 8
     for (int64_t a = 0; a < Count; ++a) {
-      const __m512d term = _mm512_mask_mov_pd(d[c], byte_mask(&transposed[a][1], c), negated[c]);
-      s[a] = _mm512_mask_add_pd(s[a], byte_mask(&transposed[a][0], c), s[a], term);
+      s[a] = _mm512_mask3_fmadd_pd(signs(transposed[a][1], c), d[c], s[a], byte_mask(&transposed[a][0], c));
     }
   }
 #pragma GCC unroll 8
@@ -112,18 +167,15 @@ GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* 
 }
 
 GP_AVX512_KERNEL void update_avx512(const DesignMatrix& x, int64_t panel, const double* d, double* e) {
-  __m512d values[kTile], negated[kTile];
-  for (int c = 0; c < kTile; ++c) {
-    values[c] = _mm512_set1_pd(d[c]);
-    negated[c] = _mm512_sub_pd(_mm512_setzero_pd(), values[c]);
-  }
+  __m512d values[kTile];
+  for (int c = 0; c < kTile; ++c) values[c] = _mm512_set1_pd(d[c]);
   const uint64_t* tiles = x.tile(0, panel);
   const int64_t groups = x.row_groups();
   int64_t g = 0;
   for (; g + kTilesInFlight <= groups; g += kTilesInFlight) {
-    update_tiles<kTilesInFlight>(tiles + 2 * g, values, negated, e + g * kTile);
+    update_tiles<kTilesInFlight>(tiles + 2 * g, values, e + g * kTile);
   }
-  for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, negated, e + g * kTile);
+  for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, e + g * kTile);
 }
 
 }  // namespace
