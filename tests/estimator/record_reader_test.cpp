@@ -113,16 +113,16 @@ TEST(RecordReader, PlainDigitsCodeAsTheAlleleSumMinusThree) {
 TEST(RecordReader, HandWrittenRecordsReadAsFieldByField) {
   // Each case is a file of two records of three SNPs; the second record is
   // plain, so a difference after an unusual first record shows too.
-  const std::string second = testing::data_line(2, 5.5f, -1.25f, "122211");
+  const std::string second = test::record_text(2, 5.5f, -1.25f, "122211");
   const std::string firsts[] = {
-      testing::data_line(1, 12.34f, 3.5f, "122211"),
-      testing::data_line(1, 12.34f, 3.5f, "1222111"),     // a digit beyond the SNPs
-      testing::data_line(1, 12.34f, 3.5f, "12221"),       // one digit missing
-      testing::data_line(1, 12.34f, 3.5f, "12 211"),      // a blank
-      testing::data_line(1, 12.34f, 3.5f, "1\t2211"),     // a tab
-      testing::data_line(1, 12.34f, 3.5f, "123211"),      // a 3
-      testing::data_line(1, 12.34f, 3.5f, "12x211"),      // not a digit at all
-      testing::data_line(1, 12.34f, 3.5f, "+-2211"),
+      test::record_text(1, 12.34f, 3.5f, "122211"),
+      test::record_text(1, 12.34f, 3.5f, "1222111"),     // a digit beyond the SNPs
+      test::record_text(1, 12.34f, 3.5f, "12221"),       // one digit missing
+      test::record_text(1, 12.34f, 3.5f, "12 211"),      // a blank
+      test::record_text(1, 12.34f, 3.5f, "1\t2211"),     // a tab
+      test::record_text(1, 12.34f, 3.5f, "123211"),      // a 3
+      test::record_text(1, 12.34f, 3.5f, "12x211"),      // not a digit at all
+      test::record_text(1, 12.34f, 3.5f, "+-2211"),
       "     1   12.34    3.50",                            // no digits
       "     1   12.34",                                    // no s_bv either
       "     1   1x.34    3.50 122211",                     // y not a number
@@ -145,7 +145,7 @@ TEST(RecordReader, SimulatedFilesReadAsFieldByField) {
     for (int i = 0; i < 6; ++i) {
       std::string alleles(2 * static_cast<size_t>(n_snp), '1');
       for (char& c : alleles) c = static_cast<char>('1' + rng() % 2);
-      lines.push_back(testing::data_line(i + 1, static_cast<float>(rng() % 9999) / 100.0f, -3.25f * i, alleles));
+      lines.push_back(test::record_text(i + 1, static_cast<float>(rng() % 9999) / 100.0f, -3.25f * i, alleles));
     }
     dir.write("SNP_data", file_of(lines));
     const Outcome plain = read_all(dir, n_snp, 6, false);
@@ -163,7 +163,7 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
     for (int i = 0; i < nrec; ++i) {
       std::string alleles(2 * static_cast<size_t>(n_snp), '1');
       for (char& c : alleles) c = static_cast<char>('1' + rng() % 2);
-      lines.push_back(testing::data_line(i + 1, static_cast<float>(rng() % 99999) / 100.0f - 300.0f,
+      lines.push_back(test::record_text(i + 1, static_cast<float>(rng() % 99999) / 100.0f - 300.0f,
                                          static_cast<float>(rng() % 9999) / 100.0f - 50.0f, alleles));
     }
     dir.write("SNP_data", file_of(lines));
