@@ -40,7 +40,7 @@ void BM_WriteDataLine(benchmark::State& state) {
     write_data_line(io, lines, rec_id++ % 999999 + 1, 12.34f, -3.5f);
   }
   flush_data_lines(io, lines);
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_WriteDataLine);
 
@@ -51,7 +51,7 @@ void BM_WriteDataRecordStatement(benchmark::State& state) {
   const std::vector<int32_t> geno = allele_codes();
   int32_t rec_id = 0;
   for (auto _ : state) test::write_data_record(io, layout, rec_id++ % 999999 + 1, 12.34f, -3.5f, geno);
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_WriteDataRecordStatement);
 
@@ -95,7 +95,7 @@ void BM_ReadDataRecord(benchmark::State& state) {
     const DataRecord record = loop.reader().next();
     benchmark::DoNotOptimize(record.digits().data());
   }
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_ReadDataRecord);
 
@@ -115,7 +115,7 @@ void BM_LoadCodedRecord(benchmark::State& state) {
     add_row_to_xpy(xpy, y, row);
     benchmark::DoNotOptimize(staged.planes.data());
   }
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_LoadCodedRecord);
 
