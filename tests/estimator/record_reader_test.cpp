@@ -22,6 +22,7 @@
 #include "estimator/results.hpp"
 #include "estimator/state.hpp"
 #include "support/design_reference.hpp"
+#include "support/isa_cap.hpp"
 #include "support/record_reference.hpp"
 
 namespace gp {
@@ -101,11 +102,14 @@ TEST(RecordReader, PlainDigitsCodeAsTheAlleleSumMinusThree) {
       {"12\xb1" "1", 2, false, {}},  // '1' with the high bit set
       {"12/1", 2, false, {}},        // the character before '0'
   };
-  for (const Case& c : cases) {
-    std::vector<int8_t> codes(c.snps, 9);
-    EXPECT_EQ(code_plain_digits(c.digits, codes), c.plain) << '"' << c.digits << '"';
-    if (c.plain) {
-      EXPECT_EQ(codes, c.codes) << '"' << c.digits << '"';
+  for (const Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
+    for (const Case& c : cases) {
+      std::vector<int8_t> codes(c.snps, 9);
+      EXPECT_EQ(code_plain_digits(c.digits, codes), c.plain) << isa_name(isa) << " \"" << c.digits << '"';
+      if (c.plain) {
+        EXPECT_EQ(codes, c.codes) << isa_name(isa) << " \"" << c.digits << '"';
+      }
     }
   }
 }
@@ -167,40 +171,48 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
                                          static_cast<float>(rng() % 9999) / 100.0f - 50.0f, alleles));
     }
     dir.write("SNP_data", file_of(lines));
-    EstimatorState loaded, expected;
-    for (EstimatorState* state : {&loaded, &expected}) {
-      state->nrec = nrec;
-      state->n_snp = n_snp;
-      state->neq = n_snp + 1;
-      state->y.assign(static_cast<size_t>(nrec), 0.0f);
-      state->s_bv.assign(static_cast<size_t>(nrec), 0.0f);
-      state->xpy.assign(static_cast<size_t>(n_snp + 1), 0.0f);
-      state->geno.assign(2 * static_cast<size_t>(n_snp), 0);
-      state->x = test::zero_matrix(nrec, n_snp + 1);
-    }
-    // Marks left from before must not survive the loading.
-    std::fill(loaded.x.planes.begin(), loaded.x.planes.end(), ~uint64_t{0});
-    ConsoleCapture capture;
-    Units io(&capture, dir.path());
-    ASSERT_EQ(run_program(io, [&] {
-      read_training_records(io, loaded);
-      rewind_unit(io, kDataUnit);
-      const Layout layout = data_layout(n_snp);
+    // Loading codes each record and adds it to X'y with the kernels picked.
+    for (const Isa isa : test::processor_isas()) {
+      const test::IsaCap cap(isa);
+      EstimatorState loaded, expected;
+      for (EstimatorState* state : {&loaded, &expected}) {
+        state->nrec = nrec;
+        state->n_snp = n_snp;
+        state->neq = n_snp + 1;
+        state->y.assign(static_cast<size_t>(nrec), 0.0f);
+        state->s_bv.assign(static_cast<size_t>(nrec), 0.0f);
+        state->xpy.assign(static_cast<size_t>(n_snp + 1), 0.0f);
+        state->geno.assign(2 * static_cast<size_t>(n_snp), 0);
+        state->x = test::zero_matrix(nrec, n_snp + 1);
+      }
+      // Marks left from before must not survive the loading.
+      std::fill(loaded.x.planes.begin(), loaded.x.planes.end(), ~uint64_t{0});
+      ConsoleCapture capture;
+      Units io(&capture, dir.path());
+      ASSERT_EQ(run_program(io, [&] {
+        read_training_records(io, loaded);
+        rewind_unit(io, kDataUnit);
+        const Layout layout = data_layout(n_snp);
+        for (int64_t i = 0; i < nrec; ++i) {
+          read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
+          test::set_code(expected.x, i, 0, 1);
+          for (int64_t j = 0; j < n_snp; ++j) {
+            const int code = coded_genotype(expected.geno[2 * j], expected.geno[2 * j + 1]);
+            test::set_code(expected.x, i, j + 1, static_cast<int8_t>(code));
+          }
+          test::add_record_to_xpy(expected, i);
+        }
+      }), 0) << capture.errors;
       for (int64_t i = 0; i < nrec; ++i) {
-        read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
-        test::set_code(expected.x, i, 0, 1);
-        for (int64_t j = 0; j < n_snp; ++j) test::set_code(expected.x, i, j + 1, static_cast<int8_t>(coded_genotype(expected.geno[2 * j], expected.geno[2 * j + 1])));
-        test::add_record_to_xpy(expected, i);
+        for (int64_t j = 0; j <= n_snp; ++j) {
+          ASSERT_EQ(test::code_at(loaded.x, i, j), test::code_at(expected.x, i, j))
+              << isa_name(isa) << ", " << nrec << " records, " << n_snp << " SNPs: (" << i << ", " << j << ")";
+        }
       }
-    }), 0) << capture.errors;
-    for (int64_t i = 0; i < nrec; ++i) {
-      for (int64_t j = 0; j <= n_snp; ++j) {
-        ASSERT_EQ(test::code_at(loaded.x, i, j), test::code_at(expected.x, i, j)) << nrec << " records, " << n_snp << " SNPs: (" << i << ", " << j << ")";
-      }
+      EXPECT_EQ(loaded.xpy, expected.xpy) << isa_name(isa) << ", " << nrec << " records, " << n_snp << " SNPs";
+      EXPECT_EQ(loaded.y, expected.y);
+      EXPECT_EQ(loaded.s_bv, expected.s_bv);
     }
-    EXPECT_EQ(loaded.xpy, expected.xpy) << nrec << " records, " << n_snp << " SNPs";
-    EXPECT_EQ(loaded.y, expected.y);
-    EXPECT_EQ(loaded.s_bv, expected.s_bv);
   }
 }
 
