@@ -23,67 +23,53 @@ std::string line_place(std::string_view file, int64_t line) {
 
 std::string record_place(int64_t record) { return std::string(kDataFile) + " record " + std::to_string(record); }
 
-std::string refusal_text(const Refusal& r, std::string_view program) {
-  const std::string why = r.error_number != 0 ? std::string(" (") + std::strerror(r.error_number) + ")" : "";
-  std::string text;
+namespace {
+
+// A file the system would not open, read, write or rename, and its reason.
+std::string file_problem(const Refusal& r, const char* what) {
+  return r.file + ": " + what + (r.error_number != 0 ? std::string(" (") + std::strerror(r.error_number) + ")" : "");
+}
+
+std::string problem_text(const Refusal& r, std::string_view program) {
   switch (r.problem) {
-    case Problem::CannotOpen:
-      text = r.file + ": cannot open" + why;
-      break;
-    case Problem::CannotRead:
-      text = r.file + ": cannot read" + why;
-      break;
+    case Problem::CannotOpen: return file_problem(r, "cannot open");
+    case Problem::CannotRead: return file_problem(r, "cannot read");
+    case Problem::CannotWrite: return file_problem(r, "cannot write");
+    case Problem::CannotReplace: return file_problem(r, "cannot replace");
     case Problem::LineMissing:
-      text = r.place + ": missing, the file ends after " + std::to_string(r.count) +
+      return r.place + ": missing, the file ends after " + std::to_string(r.count) +
              (r.value > 0 ? " of 2 x nrec = " + std::to_string(r.value) + " records" : " lines");
-      break;
-    case Problem::NoLineEnd:
-      text = r.place + ": the file ends inside it (no line end)";
-      break;
-    case Problem::HoldsTab:
-      text = r.place + ": holds a tab, which " + std::string(program) + " does not expand";
-      break;
+    case Problem::NoLineEnd: return r.place + ": the file ends inside it (no line end)";
+    case Problem::HoldsTab: return r.place + ": holds a tab, which " + std::string(program) + " does not expand";
     case Problem::CountField:
-      text = r.place + ": count " + std::to_string(r.index) + " " + quoted(r.field) + " does not read as a whole number";
-      break;
-    case Problem::NegativeCount:
-      text = r.place + ": " + r.name + " = " + std::to_string(r.value) + ", counts must be 0 or more";
-      break;
+      return r.place + ": count " + std::to_string(r.index) + " " + quoted(r.field) + " does not read as a whole number";
+    case Problem::NegativeCount: return r.place + ": " + r.name + " = " + std::to_string(r.value) + ", counts must be 0 or more";
     case Problem::TooManyRecords:
-      text = r.place + ": nrec = " + std::to_string(r.value) + ", more than the " + std::to_string(kMaxRecords) +
+      return r.place + ": nrec = " + std::to_string(r.value) + ", more than the " + std::to_string(kMaxRecords) +
              " records that SNP_data can number";
-      break;
     case Problem::ValueField:
-      text = r.place + ": " + r.name + "(" + std::to_string(r.index) + ") " + quoted(r.field) + " does not read as a number";
-      break;
+      return r.place + ": " + r.name + "(" + std::to_string(r.index) + ") " + quoted(r.field) + " does not read as a number";
     case Problem::ShortRecord:
-      text = r.place + ": " + std::to_string(r.count) + " characters, at least " + std::to_string(kRecordFieldChars) +
+      return r.place + ": " + std::to_string(r.count) + " characters, at least " + std::to_string(kRecordFieldChars) +
              " expected";
-      break;
     case Problem::RecordNumber:
-      text = r.place + ": record number " + quoted(r.field) + ", " + std::to_string(r.value) + " expected";
-      break;
-    case Problem::RealField:
-      text = r.place + ": " + r.name + " " + quoted(r.field) + " does not read as a number";
-      break;
+      return r.place + ": record number " + quoted(r.field) + ", " + std::to_string(r.value) + " expected";
+    case Problem::RealField: return r.place + ": " + r.name + " " + quoted(r.field) + " does not read as a number";
     case Problem::DigitCount:
-      text = r.place + ": " + std::to_string(r.count) + " allele digits, " + std::to_string(r.value) + " expected";
-      break;
+      return r.place + ": " + std::to_string(r.count) + " allele digits, " + std::to_string(r.value) + " expected";
     case Problem::BadDigit:
-      text = r.place + ": allele digit " + std::to_string(r.index) + " (SNP " + std::to_string((r.index + 1) / 2) +
+      return r.place + ": allele digit " + std::to_string(r.index) + " (SNP " + std::to_string((r.index + 1) / 2) +
              ") is " + character(r.value) + ", not 1 or 2";
-      break;
     case Problem::OutOfMemory:
-      text = "not enough memory for " + std::to_string(r.count) + " SNPs x " + std::to_string(r.value) + " records";
-      break;
-    case Problem::CannotWrite:
-      text = r.file + ": cannot write" + why;
-      break;
-    case Problem::CannotReplace:
-      text = r.file + ": cannot replace" + why;
-      break;
+      return "not enough memory for " + std::to_string(r.count) + " SNPs x " + std::to_string(r.value) + " records";
   }
-  return std::string(program) + ": " + text;
+  return "unknown problem";
+}
+
+}  // namespace
+
+std::string refusal_text(const Refusal& r, std::string_view program) {
+  return std::string(program) + ": " + problem_text(r, program);
 }
 
 }  // namespace gp

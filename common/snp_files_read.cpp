@@ -23,6 +23,18 @@ constexpr size_t kFileBlock = size_t{1} << 17;
 
 bool holds_tab(std::string_view text) { return text.find('\t') != std::string_view::npos; }
 
+// The next line; a line the file ends inside, or none, is refused at the
+// place of `missing()`, the refusal of a missing line.
+template <class Missing>
+std::string_view line_or_refusal(SnpLines& lines, const Missing& missing) {
+  std::string_view line;
+  const LineReader::Got got = lines.next(line);
+  if (got == LineReader::Got::Line) return line;
+  Refusal refusal = missing();
+  if (got == LineReader::Got::Unterminated) refusal = Refusal{.problem = Problem::NoLineEnd, .place = refusal.place};
+  throw refusal;
+}
+
 }  // namespace
 
 SnpFile::SnpFile(const std::string& path, std::string name) : name_(std::move(name)), lines_(kFileBlock) {
@@ -55,16 +67,9 @@ LineReader::Got UnitLines::next(std::string_view& line) {
 
 std::string_view SetupReader::next() {
   ++line_;
-  std::string_view line;
-  switch (lines_.next(line)) {
-    case LineReader::Got::Line:
-      return line;
-    case LineReader::Got::Unterminated:
-      throw Refusal{.problem = Problem::NoLineEnd, .place = place()};
-    case LineReader::Got::End:
-      break;
-  }
-  throw Refusal{.problem = Problem::LineMissing, .place = place(), .count = line_ - 1};
+  return line_or_refusal(lines_, [this] {
+    return Refusal{.problem = Problem::LineMissing, .place = place(), .count = line_ - 1};
+  });
 }
 
 SetupCounts SetupReader::counts() {
@@ -158,17 +163,10 @@ SnpSetup read_setup(SnpLines& lines) {
 
 std::string_view RecordReader::next_line() {
   ++place_;
-  std::string_view line;
-  switch (lines_.next(line)) {
-    case LineReader::Got::Line:
-      return line;
-    case LineReader::Got::Unterminated:
-      throw Refusal{.problem = Problem::NoLineEnd, .place = record_place(place_)};
-    case LineReader::Got::End:
-      break;
-  }
-  throw Refusal{.problem = Problem::LineMissing, .place = record_place(place_), .count = place_ - 1,
-                .value = records_};
+  return line_or_refusal(lines_, [this] {
+    return Refusal{.problem = Problem::LineMissing, .place = record_place(place_), .count = place_ - 1,
+                   .value = records_};
+  });
 }
 
 DataRecord RecordReader::fields(std::string_view line, bool numbered) const {

@@ -44,4 +44,16 @@ struct DesignMatrix {
   void store_groups(int64_t g0, const DesignMatrix& rows);
 };
 
+// The codes of one tile as values of T: code[r][c] for record r and column
+// c of the tile, -1, 0 or +1 as the portable kernels multiply by them.
+template <class T>
+void decode_tile(const uint64_t* tile, T (&code)[DesignMatrix::kTile][DesignMatrix::kTile]) {
+  for (int r = 0; r < DesignMatrix::kTile; ++r) {
+    for (int c = 0; c < DesignMatrix::kTile; ++c) {
+      const int bit = 8 * r + c;
+      code[r][c] = static_cast<T>(static_cast<int>(tile[0] >> bit & 1) - 2 * static_cast<int>(tile[1] >> bit & 1));
+    }
+  }
+}
+
 }  // namespace gp

@@ -1,22 +1,18 @@
 #include "common/snp_files.hpp"
-#include "support/record_reference.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/record_reference.hpp"
+#include "support/scratch.hpp"
+
 namespace gp {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct SnpFilesRun {
   int status;
@@ -25,23 +21,13 @@ struct SnpFilesRun {
   std::string data;
 };
 
-std::string file_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Runs `body` as a program in a fresh directory and returns the two files.
 SnpFilesRun run_in_scratch(const std::function<void(Units&)>& body) {
-  std::string dir = (fs::temp_directory_path() / "snp_files_XXXXXX").string();
-  if (mkdtemp(dir.data()) == nullptr) throw std::runtime_error("mkdtemp");
+  const test::ScratchDir dir("snp_files");
   ConsoleCapture console;
-  Units io(&console, dir);
+  Units io(&console, dir.path());
   const int status = run_program(io, [&] { body(io); });
-  SnpFilesRun run{status, console.errors, file_text(fs::path(dir) / kSetupFile), file_text(fs::path(dir) / kDataFile)};
-  fs::remove_all(dir);
-  return run;
+  return {status, console.errors, test::read_file(dir.at(kSetupFile)), test::read_file(dir.at(kDataFile))};
 }
 
 std::vector<std::string> lines_of(const std::string& text) {

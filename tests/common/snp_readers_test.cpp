@@ -135,7 +135,7 @@ std::string read_whole(const std::string& text) {
   ScratchDir dir;
   dir.write("SNP_setup", text);
   try {
-    SnpFile file(dir.file("SNP_setup"), kSetupFile);
+    SnpFile file(dir.at("SNP_setup"), kSetupFile);
     const SnpSetup s = read_setup(file);
     std::string got = std::to_string(s.counts.n_snp) + " " + std::to_string(s.counts.n_qtl) + " " +
                       std::to_string(s.counts.nrec) + " " + std::to_string(s.counts.nprog) + " |";
@@ -171,7 +171,7 @@ TEST(SetupReader, ValuesOrTheRefusal) {
   for (const Case& c : cases) EXPECT_EQ(read_whole(c.text), c.read) << c.text;
   ScratchDir dir;
   try {
-    SnpFile file(dir.file("absent"), "SNP_setup");
+    SnpFile file(dir.at("absent"), "SNP_setup");
     FAIL() << "an absent file opened";
   } catch (const Refusal& refusal) {
     EXPECT_EQ(refusal_text(refusal, "p"), "p: SNP_setup: cannot open (No such file or directory)");
@@ -183,7 +183,7 @@ TEST(SetupReader, ValuesOrTheRefusal) {
 std::string read_record_text(const std::string& text, bool numbered) {
   ScratchDir dir;
   dir.write("SNP_data", text);
-  SnpFile file(dir.file("SNP_data"), kDataFile);
+  SnpFile file(dir.at("SNP_data"), kDataFile);
   RecordReader reader(file, 2);
   std::string got;
   try {

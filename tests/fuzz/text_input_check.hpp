@@ -61,7 +61,7 @@ inline void run_text_statement(Units& io, unsigned choice, std::string& fault) {
 }
 
 inline std::string check_text_input(std::string_view input) {
-  static const ScratchDirectory scratch("text_input");
+  static const ScratchDir scratch("text_input");
   const std::string& directory = scratch.path();
   if (input.size() < kTextHeader) return {};
   static const char* const kTabSizes[] = {nullptr, "0", "1", "3", "8", "13", "x"};

@@ -1,10 +1,11 @@
 #include "simulator/model.hpp"
-#include "support/model_reference.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
+
+#include "support/model_reference.hpp"
 
 namespace gp {
 namespace {

@@ -71,7 +71,8 @@ TEST(RecordPath, WholeRunsMatchThePlainPath) {
   };
   for (const Shape& shape : shapes) {
     SCOPED_TRACE(::testing::Message() << shape.n_snp << " SNPs, " << shape.n_qtl << " QTL, nprog " << shape.nprog);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     test::write_file(dir / "par_tarvox", test::par_text(values_of(shape)));
     const test::RunResult run = test::run_in_process(dir, shape.clock);
     ASSERT_EQ(run.status, 0) << run.errors;
@@ -79,7 +80,6 @@ TEST(RecordPath, WholeRunsMatchThePlainPath) {
     const std::string plain = plain_records(dir, shape);
     EXPECT_EQ(data.size(), plain.size());
     EXPECT_TRUE(data == plain);
-    fs::remove_all(dir);
   }
 }
 
