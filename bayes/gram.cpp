@@ -7,17 +7,6 @@ namespace gp::bayes {
 
 namespace {
 
-// Bit 8 r + c to bit 8 c + r: three exchanges of ever larger blocks.
-uint64_t transpose_bits(uint64_t x) {
-  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AA;
-  x ^= t ^ (t << 7);
-  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCC;
-  x ^= t ^ (t << 14);
-  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0;
-  x ^= t ^ (t << 28);
-  return x;
-}
-
 // The marks of each column of panel p over records 64 b .. 64 b + 63, one
 // bit per record: byte a of a word comes from record group 8 b + a.
 void column_words(const DesignMatrix& x, int64_t p, int64_t b, uint64_t nonzero[kPanel], uint64_t negative[kPanel]) {
@@ -26,8 +15,8 @@ void column_words(const DesignMatrix& x, int64_t p, int64_t b, uint64_t nonzero[
   const int64_t groups = std::min<int64_t>(8, x.row_groups() - 8 * b);
   for (int64_t a = 0; a < groups; ++a) {
     const uint64_t* tile = x.tile(8 * b + a, p);
-    const uint64_t t_nonzero = transpose_bits(tile[0]);
-    const uint64_t t_negative = transpose_bits(tile[1]);
+    const uint64_t t_nonzero = transpose_tile_bits(tile[0]);
+    const uint64_t t_negative = transpose_tile_bits(tile[1]);
     for (int c = 0; c < kPanel; ++c) {
       nonzero[c] |= (t_nonzero >> (8 * c) & 0xFF) << (8 * a);
       negative[c] |= (t_negative >> (8 * c) & 0xFF) << (8 * a);

@@ -64,17 +64,6 @@ GP_AVX2_KERNEL inline __m256d term(const MaskTable& table, unsigned n, __m256d v
   return _mm256_and_pd(_mm256_blendv_pd(value, negated, flip), keep);
 }
 
-// Bit 8 r + c to bit 8 c + r: three exchanges of ever larger blocks.
-inline uint64_t transpose_bits(uint64_t x) {
-  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AA;
-  x ^= t ^ (t << 7);
-  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCC;
-  x ^= t ^ (t << 14);
-  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0;
-  x ^= t ^ (t << 28);
-  return x;
-}
-
 GP_AVX2_KERNEL void cross_avx2(const DesignMatrix& x, int64_t panel, const double* e, double* q) {
   const MaskTable& table = mask_table();
   for (int half = 0; half < 2; ++half) {
@@ -102,8 +91,8 @@ GP_AVX2_KERNEL inline void update_tiles(const uint64_t* tiles, const __m256d* d,
   __m256d s[Count][2];
 #pragma GCC unroll 4
   for (int64_t a = 0; a < Count; ++a) {
-    nonzero[a] = transpose_bits(tiles[2 * a]);
-    negative[a] = transpose_bits(tiles[2 * a + 1]);
+    nonzero[a] = transpose_tile_bits(tiles[2 * a]);
+    negative[a] = transpose_tile_bits(tiles[2 * a + 1]);
     s[a][0] = s[a][1] = _mm256_setzero_pd();
   }
 #pragma GCC unroll 8

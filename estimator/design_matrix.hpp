@@ -44,6 +44,19 @@ struct DesignMatrix {
   void store_groups(int64_t g0, const DesignMatrix& rows);
 };
 
+// One plane of a tile transposed: bit 8 r + c to bit 8 c + r, so that byte
+// c holds column c's marks over the tile's records. Three exchanges of ever
+// larger blocks.
+inline uint64_t transpose_tile_bits(uint64_t x) {
+  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AA;
+  x ^= t ^ (t << 7);
+  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCC;
+  x ^= t ^ (t << 14);
+  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0;
+  x ^= t ^ (t << 28);
+  return x;
+}
+
 // The codes of one tile as values of T: code[r][c] for record r and column
 // c of the tile, -1, 0 or +1 as the portable kernels multiply by them.
 template <class T>

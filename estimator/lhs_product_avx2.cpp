@@ -89,17 +89,6 @@ inline void table_indices(uint64_t nonzero, uint64_t negative, uint64_t& low, ui
   high = (nonzero >> 4 & kLow) | (negative & ~kLow);
 }
 
-// Bit 8 r + c to bit 8 c + r: three exchanges of ever larger blocks.
-inline uint64_t transpose_bits(uint64_t x) {
-  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AA;
-  x ^= t ^ (t << 7);
-  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCC;
-  x ^= t ^ (t << 14);
-  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0;
-  x ^= t ^ (t << 28);
-  return x;
-}
-
 // The entry for byte `byte` of `indices`: the byte rotated straight to its
 // byte offset (times the entry size) and masked, with no copy of `indices`.
 template <class Lanes>
@@ -156,7 +145,7 @@ GP_AVX2_KERNEL void row_sums_block(const DesignMatrix& x, const typename Lanes::
 #pragma GCC unroll 4
     for (int a = 0; a < Groups; ++a) {
       const uint64_t* tile = x.tile(g0 + a, panel);
-      table_indices(transpose_bits(tile[0]), transpose_bits(tile[1]), low[a], high[a]);
+      table_indices(transpose_tile_bits(tile[0]), transpose_tile_bits(tile[1]), low[a], high[a]);
     }
     const int64_t first = panel * kTile;
     add_tile_terms<Lanes, Groups>(sum, low, high, v + first, std::min(kTile, x.cols - first));

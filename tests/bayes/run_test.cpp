@@ -10,6 +10,7 @@
 #include "bayes/snpbayes.hpp"
 #include "support.hpp"
 #include "support/isa_cap.hpp"
+#include "support/snp_text.hpp"
 
 namespace gp::bayes::testing {
 namespace {
@@ -149,9 +150,9 @@ TEST(SnpbayesRun, UsageHelpAndVersion) {
 // Each refused study: its one line, and the earlier files of the prefix as
 // they were, with no temporary beside them.
 TEST(SnpbayesRun, RefusedInputLeavesTheEarlierFiles) {
-  const std::string setup = setup_text(3, 2, {1.0f, -0.5f, 0.25f});
-  const std::string good[] = {record_text(1, 10.5f, 1, "121122"), record_text(2, 12.0f, 0, "221112"),
-                              record_text(3, 9.5f, 0, "111111"), record_text(4, 11.0f, 2, "222222")};
+  const std::string setup = test::setup_text(3, 2, {1.0f, -0.5f, 0.25f});
+  const std::string good[] = {test::record_text(1, 10.5f, 1, "121122"), test::record_text(2, 12.0f, 0, "221112"),
+                              test::record_text(3, 9.5f, 0, "111111"), test::record_text(4, 11.0f, 2, "222222")};
   const auto data = [&](int replaced, const std::string& line) {
     std::string text;
     for (int k = 0; k < 4; ++k) text += k == replaced ? line : good[k];
@@ -162,18 +163,18 @@ TEST(SnpbayesRun, RefusedInputLeavesTheEarlierFiles) {
   };
   const Case cases[] = {
       {"", data(-1, ""), "SNP_setup line 1: missing, the file ends after 0 lines"},
-      {setup_text(-3, 2, {}), data(-1, ""), "SNP_setup line 2: n_snp = -3, counts must be 0 or more"},
-      {setup_text(3, 500000, {1, 2, 3}), data(-1, ""),
+      {test::setup_text(-3, 2, {}), data(-1, ""), "SNP_setup line 2: n_snp = -3, counts must be 0 or more"},
+      {test::setup_text(3, 500000, {1, 2, 3}), data(-1, ""),
        "SNP_setup line 2: nrec = 500000, more than the 999999 records that SNP_data can number"},
       {setup, data(3, ""), "SNP_data record 4: missing, the file ends after 3 of 2 x nrec = 4 records"},
-      {setup, data(1, record_text(2, 12.0f, 0, "22111")), "SNP_data record 2: 5 allele digits, 6 expected"},
-      {setup, data(3, record_text(4, 11.0f, 2, "2222x2")), "SNP_data record 4: allele digit 5 (SNP 3) is 'x', not 1 or 2"},
-      {setup, data(2, record_text(7, 9.5f, 0, "111111")), "SNP_data record 3: record number \"     7\", 3 expected"},
+      {setup, data(1, test::record_text(2, 12.0f, 0, "22111")), "SNP_data record 2: 5 allele digits, 6 expected"},
+      {setup, data(3, test::record_text(4, 11.0f, 2, "2222x2")), "SNP_data record 4: allele digit 5 (SNP 3) is 'x', not 1 or 2"},
+      {setup, data(2, test::record_text(7, 9.5f, 0, "111111")), "SNP_data record 3: record number \"     7\", 3 expected"},
       {setup, data(0, "     1 10.5\r\n"), "SNP_data record 1: 11 characters, at least 23 expected"},
       {setup, data(-1, "").substr(0, data(-1, "").size() - 2), "SNP_data record 4: the file ends inside it (no line end)"},
-      {setup, data(1, record_text(2, 10.5f, 0, "221112")),
+      {setup, data(1, test::record_text(2, 10.5f, 0, "221112")),
        "SNP_data: y is 10.5 in every training record, nothing to explain"},
-      {setup_text(3, 1, {1, 2, 3}), good[0] + good[1], "SNP_setup: nrec = 1, the sampler needs 2 training records or more"},
+      {test::setup_text(3, 1, {1, 2, 3}), good[0] + good[1], "SNP_setup: nrec = 1, the sampler needs 2 training records or more"},
   };
   for (const Case& c : cases) {
     Scratch folder;

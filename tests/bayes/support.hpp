@@ -1,29 +1,16 @@
-// Helpers of snpbayes' whole-run tests: a scratch folder, studies simulated
-// by tarvox or written by hand, and runs of snpbayes in this process.
+// Helpers of snpbayes' whole-run tests: studies simulated by tarvox, runs
+// of snpbayes in this process, and what they wrote.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "support/scratch.hpp"
+
 namespace gp::bayes::testing {
 
-// A fresh folder under /tmp, removed with everything in it at the end.
-class Scratch {
- public:
-  Scratch();
-  ~Scratch();
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-
-  const std::string& path() const { return path_; }
-  void write(const std::string& name, const std::string& content) const;
-  std::string read(const std::string& name) const;  // "<missing>" when absent
-  std::vector<std::string> names() const;           // sorted
-
- private:
-  std::string path_;
-};
+using Scratch = test::ScratchDir;
 
 struct RunResult {
   int status;
@@ -43,12 +30,6 @@ struct Simulation {
   double snp_range, h2;
 };
 void simulate(const Scratch& folder, const Simulation& study, int warmup);
-
-// SNP_setup as the simulator lays it out for these counts and effects.
-std::string setup_text(int n_snp, int nrec, const std::vector<float>& snp_val);
-
-// One SNP_data line with its CR LF.
-std::string record_text(int number, float y, float s_bv, const std::string& digits);
 
 // PREFIX.json without its last three keys (kernel, seconds,
 // ms_per_iteration): what a run found, which the inputs fix.
