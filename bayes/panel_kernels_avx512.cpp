@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "bayes/panel_kernels.hpp"
+#include "estimator/tile_bits_avx512.hpp"
 
 namespace gp::bayes {
 
@@ -32,25 +33,6 @@ constexpr int64_t kTile = DesignMatrix::kTile;
 // update keeps this many tiles' sums in flight: a sum is a chain of eight
 // dependent additions.
 constexpr int64_t kTilesInFlight = 8;
-
-// Transposes the 8 x 8 bits of every 64-bit word: bit 8 r + c to 8 c + r.
-// The affine instruction gives result byte i, bit j = parity(matrix byte
-// 7 - j AND x byte i); with x byte i = 1 << i and the matrix the word with
-// its bytes reversed, that is bit i of byte j.
-GP_AVX512_KERNEL inline __m512i transpose_bits(__m512i words) {
-  const __m512i reverse_bytes = _mm512_set4_epi64(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                                  0x0001020304050607);
-  const __m512i unit_bytes = _mm512_set1_epi64(static_cast<int64_t>(0x8040201008040201));
-  return _mm512_gf2p8affine_epi64_epi8(unit_bytes, _mm512_shuffle_epi8(words, reverse_bytes), 0);
-}
-
-// The same for four words.
-GP_AVX512_KERNEL inline __m256i transpose_bits(__m256i words) {
-  const __m256i reverse_bytes = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                                  0x0001020304050607);
-  const __m256i unit_bytes = _mm256_set1_epi64x(static_cast<int64_t>(0x8040201008040201));
-  return _mm256_gf2p8affine_epi64_epi8(unit_bytes, _mm256_shuffle_epi8(words, reverse_bytes), 0);
-}
 
 // The mask register of byte `index` of a plane held in memory, loaded
 // straight into it: the compiler would go through a general register, which
@@ -90,12 +72,11 @@ GP_AVX512_KERNEL inline __m512d signs(uint64_t negative, int byte) {
 template <int64_t Count>
 GP_AVX512_KERNEL inline void transpose_tiles(const uint64_t* tiles, uint64_t (*transposed)[2]) {
   if constexpr (Count == 4) {
-    _mm512_store_si512(transposed[0], transpose_bits(_mm512_loadu_si512(tiles)));
+    _mm512_store_si512(transposed[0], transpose_tile_bits(_mm512_loadu_si512(tiles)));
   } else {
     static_assert(Count == 1);
-    const __m128i one = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles));
-    _mm_store_si128(reinterpret_cast<__m128i*>(transposed[0]),
-                    _mm256_castsi256_si128(transpose_bits(_mm256_zextsi128_si256(one))));
+    const __m128i planes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles));
+    _mm_store_si128(reinterpret_cast<__m128i*>(transposed[0]), transpose_tile_bits(planes));
   }
   // The masks are read back from memory, one byte each, which costs less
   // than taking the bytes out of a vector register as the compiler would.

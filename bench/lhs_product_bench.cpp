@@ -8,7 +8,7 @@
 #include "common/isa.hpp"
 #include "estimator/genomic_values.hpp"
 #include "estimator/lhs_product.hpp"
-#include "support/design_reference.hpp"
+#include "design_matrices.hpp"
 
 namespace gp {
 namespace {
@@ -21,16 +21,7 @@ struct Product {
 // Column 0 is the mean (all ones); the others hold codes -1, 0, +1.
 Product product_of(int64_t records, int64_t equations) {
   Product p;
-  p.x = test::zero_matrix(records, equations);
-  std::vector<int8_t> row(static_cast<size_t>(equations), 1);
-  uint32_t state = 12345u;
-  for (int64_t i = 0; i < records; ++i) {
-    for (int64_t j = 1; j < equations; ++j) {
-      state = state * 69069u + 1u;
-      row[static_cast<size_t>(j)] = static_cast<int8_t>(static_cast<int>(state >> 30) % 3 - 1);
-    }
-    p.x.store_row(i, row.data());
-  }
+  p.x = bench::design_matrix(records, equations);
   p.v.resize(static_cast<size_t>(equations));
   for (int64_t j = 0; j < equations; ++j) p.v[static_cast<size_t>(j)] = 1.0 / static_cast<double>(j + 1);
   p.row_sums.resize(static_cast<size_t>(row_sums_size(p.x)));

@@ -7,31 +7,16 @@
 #include <vector>
 
 #include "bayes/panel_kernels.hpp"
-#include "bayes/study.hpp"
 #include "common/isa.hpp"
+#include "design_matrices.hpp"
 #include "estimator/lhs_product.hpp"
 
 namespace gp::bayes {
 namespace {
 
-// Column 0 the mean (all ones); the others codes -1, 0, +1.
-DesignMatrix matrix_of(int64_t records, int64_t columns) {
-  DesignMatrix x = zero_codes(records, columns);
-  std::vector<int8_t> row(static_cast<size_t>(columns), 1);
-  uint32_t state = 12345u;
-  for (int64_t i = 0; i < records; ++i) {
-    for (int64_t j = 1; j < columns; ++j) {
-      state = state * 69069u + 1u;
-      row[static_cast<size_t>(j)] = static_cast<int8_t>(static_cast<int>(state >> 30) % 3 - 1);
-    }
-    x.store_row(i, row.data());
-  }
-  return x;
-}
-
 const DesignMatrix& matrix(int64_t records) {
-  static const DesignMatrix l = matrix_of(10000, 10001);
-  static const DesignMatrix xl = matrix_of(100000, 10001);
+  static const DesignMatrix l = bench::design_matrix(10000, 10001);
+  static const DesignMatrix xl = bench::design_matrix(100000, 10001);
   return records == 10000 ? l : xl;
 }
 

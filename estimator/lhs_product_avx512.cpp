@@ -28,6 +28,7 @@
 
 #include "estimator/lhs_product.hpp"
 #include "estimator/lhs_product_passes.hpp"
+#include "estimator/tile_bits_avx512.hpp"
 
 namespace gp {
 
@@ -121,24 +122,6 @@ GP_AVX512_KERNEL inline void add_tiles(typename Lanes::Vec* sum, const uint8_t* 
   }
 }
 
-// Transposes the 8 x 8 bits of every 64-bit word: bit 8 r + c to 8 c + r.
-// The affine instruction gives result byte i, bit j = parity(matrix byte
-// 7 - j AND x byte i); with x byte i = 1 << i and the matrix the word with
-// its bytes reversed, that is bit i of byte j.
-GP_AVX512_KERNEL inline __m512i transpose_bits(__m512i words) {
-  const __m512i reverse_bytes = _mm512_set4_epi64(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                                  0x0001020304050607);
-  const __m512i unit_bytes = _mm512_set1_epi64(static_cast<int64_t>(0x8040201008040201));
-  return _mm512_gf2p8affine_epi64_epi8(unit_bytes, _mm512_shuffle_epi8(words, reverse_bytes), 0);
-}
-
-// The same for two words.
-GP_AVX512_KERNEL inline __m128i transpose_bits(__m128i words) {
-  const __m128i reverse_bytes = _mm_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607);
-  const __m128i unit_bytes = _mm_set1_epi64x(static_cast<int64_t>(0x8040201008040201));
-  return _mm_gf2p8affine_epi64_epi8(unit_bytes, _mm_shuffle_epi8(words, reverse_bytes), 0);
-}
-
 // Tiles taken four at a time, or one at a time in blocks of one.
 template <int Count>
 constexpr int kQuad = Count % 4 == 0 ? 4 : 1;
@@ -159,11 +142,11 @@ GP_AVX512_KERNEL void row_sums_block(const DesignMatrix& x, const typename Lanes
     const uint64_t* tiles = x.tile(g0, panel);
     if constexpr (Groups == 1) {
       const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles));
-      _mm_store_si128(reinterpret_cast<__m128i*>(transposed), transpose_bits(pair));
+      _mm_store_si128(reinterpret_cast<__m128i*>(transposed), transpose_tile_bits(pair));
     } else {
 #pragma GCC unroll 4
       for (int a = 0; a < Groups; a += 4) {
-        _mm512_store_si512(transposed[a], transpose_bits(_mm512_loadu_si512(tiles + 2 * a)));
+        _mm512_store_si512(transposed[a], transpose_tile_bits(_mm512_loadu_si512(tiles + 2 * a)));
       }
     }
     // The masks are read back from memory, one byte each, which costs less
