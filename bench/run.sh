@@ -145,6 +145,11 @@ done
   echo "| size | SNPs | records | snp2plink s | read 2nrec s | ratio (≤ 1.5) | MB / limit | targets |"
   echo "|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${plink_rows[@]}"
+  # bench/bayes.sh's section, kept as it stands.
+  if grep -q '^## snpbayes$' "$root/bench/RESULTS.md" 2>/dev/null; then
+    echo
+    sed -n '/^## snpbayes$/,$p' "$root/bench/RESULTS.md"
+  fi
 } > "$root/bench/RESULTS.md.new"
 mv "$root/bench/RESULTS.md.new" "$root/bench/RESULTS.md"
 cat "$root/bench/RESULTS.md"

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/../.."
 seconds=${1:-15}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(text_input tarvox kolber)
+[ ${#targets[@]} -gt 0 ] || targets=(text_input tarvox kolber snpbayes)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
