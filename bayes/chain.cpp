@@ -53,6 +53,11 @@ double Chain::class_share(int64_t j, int k) const {
   return static_cast<double>(class_count_[static_cast<size_t>(j * kClasses + k)]) / static_cast<double>(samples_);
 }
 
+double Chain::nonzero_share(int64_t j) const {
+  const int64_t out = class_count_[static_cast<size_t>(j * kClasses)];
+  return static_cast<double>(samples_ - out) / static_cast<double>(samples_);
+}
+
 HyperParameters Chain::means() const {
   const double n = static_cast<double>(samples_);
   HyperParameters mean{.mu = effect_mean_[0], .var_e = sum_.var_e / n, .var_b = sum_.var_b / n, .pi = sum_.pi / n,

@@ -41,6 +41,8 @@ class Chain {
   // The share of the samples in which column j was in class k (k = 1: in
   // the model, for bayescpi and brr).
   double class_share(int64_t j, int k) const;
+  // The share in which column j was in the model (class > 0).
+  double nonzero_share(int64_t j) const;
   HyperParameters means() const;
   const std::vector<TraceRow>& trace() const { return trace_; }
 

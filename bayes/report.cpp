@@ -87,7 +87,7 @@ void write_effects(TemporaryFile& file, const Settings& settings, const Chain& c
   file.lines(1, static_cast<int64_t>(snp_val.size()), [&](char* out, int64_t j) {
     out = put(put_real(put(put_int(out, j), "\t"), snp_val[static_cast<size_t>(j - 1)]), "\t");
     out = put_real(put(put_real(out, chain.mean(j)), "\t"), chain.sd(j));
-    if (classes) out = put_real(put(out, "\t"), 1.0 - chain.class_share(j, 0));
+    if (classes) out = put_real(put(out, "\t"), chain.nonzero_share(j));
     for (int k = 0; mixture && k < kClasses; ++k) out = put_real(put(out, "\t"), chain.class_share(j, k));
     return put(out, "\n");
   });
