@@ -42,11 +42,7 @@ std::string json_number(Real value) {
 }
 
 // A time, to the microsecond.
-std::string json_time(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.6f", value);
-  return text;
-}
+std::string json_time(double value) { return number("%.6f", value); }
 
 std::string json_number(int64_t value) { return std::to_string(value); }
 std::string json_string(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -68,6 +64,12 @@ std::string set_object(const SetSummary& s) {
 }
 
 }  // namespace
+
+std::string number(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
 
 SetSummary summarise(const RunningMoments& moments) {
   SetSummary summary{.stats = moments.finish()};
@@ -191,6 +193,9 @@ std::string json_text(const Outcome& o) {
   return text + "}\n";
 }
 
+namespace {
+
+// One set's block, as kolber prints it.
 void print_set(std::ostream& out, std::string_view heading, const SetSummary& summary) {
   const auto fixed = [](float value, int width, int decimals) {
     char field[kMaxFixedChars];
@@ -201,6 +206,27 @@ void print_set(std::ostream& out, std::string_view heading, const SetSummary& su
   out << " mean    " << fixed(s.mean[0], 15, 2) << fixed(s.mean[1], 15, 2) << fixed(s.mean[2], 15, 2) << "\n";
   out << " var     " << fixed(s.var[0], 15, 2) << fixed(s.var[1], 15, 2) << fixed(s.var[2], 15, 2) << "\n";
   out << " corr(s_bv,g_bv):" << fixed(s.corr, 5, 3) << "\n";
+}
+
+}  // namespace
+
+void print_report(std::ostream& out, const Outcome& o) {
+  const Settings& s = o.settings;
+  print_set(out, "Results for training data set", o.train);
+  print_set(out, "Results for independent data set", o.indep);
+  const HyperParameters mean = o.chain.means();
+  out << "\nPosterior means: var_e " << number("%.6g", mean.var_e)
+      << (s.method == Method::BayesR ? ", var_g " : ", var_b ") << number("%.6g", mean.var_b);
+  if (s.method == Method::BayesCpi) out << ", pi " << number("%.6g", mean.pi);
+  out << ", SNPs in the model " << number("%.1f", mean.in_model) << "\n";
+  const std::vector<NamedValue> ess = trace_ess(s, o.chain);
+  if (!ess.empty()) {
+    out << "Effective sample sizes of the " << o.chain.trace().size() << " kept samples:";
+    for (const NamedValue& v : ess) out << " " << v.name << " " << number("%.0f", v.value);
+    out << "\n";
+  }
+  out << "Finished in " << number("%.2f", o.seconds) << " processor seconds: " << s.out << ".effects .gbv .trace .json"
+      << std::endl;
 }
 
 }  // namespace gp::bayes

@@ -22,6 +22,10 @@
 
 namespace gp::bayes {
 
+// `value` as the printf `format` (one conversion of a double) writes it,
+// for the console.
+std::string number(const char* format, double value);
+
 // One set's statistics as kolber reports them, and the regression slope of
 // s_bv on g_bv (1: unbiased prediction).
 struct SetSummary {
@@ -68,7 +72,9 @@ struct NamedValue {
 };
 std::vector<NamedValue> trace_ess(const Settings& settings, const Chain& chain);
 
-// The console's block for one set, as kolber prints it.
-void print_set(std::ostream& out, std::string_view heading, const SetSummary& summary);
+// The console's report at the end of a run: both sets' statistics as kolber
+// prints them, the posterior means, the effective sample sizes and the
+// processor seconds.
+void print_report(std::ostream& out, const Outcome& outcome);
 
 }  // namespace gp::bayes

@@ -42,12 +42,6 @@ struct Unusable {
   std::string text;
 };
 
-std::string number(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 void require_usable(const TrainingSet& set) {
   if (set.y.size() < 2) {
     throw Unusable{"SNP_setup: nrec = " + std::to_string(set.y.size()) + ", the sampler needs 2 training records or more"};
@@ -105,20 +99,9 @@ std::string in_directory(const std::string& directory, const std::string& name) 
   return directory + "/" + name;
 }
 
-void run(const Settings& settings, const std::string& directory, std::ostream& out) {
-  const double start_cpu = cpu_seconds();
-  Study study(directory);
-  TrainingSet train = study.read_training();
-  require_usable(train);
-  const PanelKernel& kernel = panel_kernel();
-  if (!settings.quiet) {
-    out << "snpbayes: " << method_name(settings.method) << ", " << study.n_snp() << " SNPs x " << study.nrec()
-        << " training records, " << settings.iterations << " iterations (burn-in " << settings.burn_in << ", thin "
-        << settings.thin << "), seed " << settings.seed << ", kernel " << kernel.name << std::endl;
-  }
-
-  Sampler sampler(train.x, train.y, settings, kernel);
-  Chain chain(settings, train.x.cols);
+// The chain: every iteration, kept as chain.hpp says; the processor
+// milliseconds per iteration.
+double sample(const Settings& settings, Sampler& sampler, Chain& chain, std::ostream& out) {
   Progress progress(out, settings.quiet, settings.iterations);
   for (int64_t iteration = 1; iteration <= settings.iterations; ++iteration) {
     check_interrupt();
@@ -131,30 +114,50 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
     out << "  " << settings.iterations << " iterations, " << number("%.2f", ms_per_iteration)
         << " ms of processor time per iteration" << std::endl;
   }
+  return ms_per_iteration;
+}
+
+// PREFIX.gbv: the training records' values from their matrix, then the
+// independent records' a group at a time as they are read, so that set is
+// never held whole; each set's moments on the way.
+void write_gbv(TemporaryFile& file, Study& study, const TrainingSet& train, std::span<const float> sol,
+               RunningMoments& train_moments, RunningMoments& indep_moments) {
+  write_gbv_header(file);
+  const std::vector<float> g = genomic_values_of(train.x, sol);
+  for (size_t i = 0; i < g.size(); ++i) train_moments.add(train.y[i], train.s_bv[i], g[i]);
+  write_gbv_lines(file, "train", 1, train.y, train.s_bv, g);
+  DesignMatrix group = zero_codes(Study::kGroupRecords, train.x.cols);
+  float y[Study::kGroupRecords], s_bv[Study::kGroupRecords];
+  int64_t first = int64_t{study.nrec()} + 1;
+  for (int64_t count; check_interrupt(), (count = study.read_independent(group, y, s_bv)) > 0; first += count) {
+    const std::vector<float> g_group = genomic_values_of(group, sol);
+    for (int64_t r = 0; r < count; ++r) indep_moments.add(y[r], s_bv[r], g_group[static_cast<size_t>(r)]);
+    const auto n = static_cast<size_t>(count);
+    write_gbv_lines(file, "indep", first, {y, n}, {s_bv, n}, {g_group.data(), n});
+  }
+}
+
+void run(const Settings& settings, const std::string& directory, std::ostream& out) {
+  const double start_cpu = cpu_seconds();
+  Study study(directory);
+  const TrainingSet train = study.read_training();
+  require_usable(train);
+  const PanelKernel& kernel = panel_kernel();
+  if (!settings.quiet) {
+    out << "snpbayes: " << method_name(settings.method) << ", " << study.n_snp() << " SNPs x " << study.nrec()
+        << " training records, " << settings.iterations << " iterations (burn-in " << settings.burn_in << ", thin "
+        << settings.thin << "), seed " << settings.seed << ", kernel " << kernel.name << std::endl;
+  }
+  Sampler sampler(train.x, train.y, settings, kernel);
+  Chain chain(settings, train.x.cols);
+  const double ms_per_iteration = sample(settings, sampler, chain, out);
 
   std::vector<float> sol(static_cast<size_t>(train.x.cols));
   for (int64_t j = 0; j < train.x.cols; ++j) sol[static_cast<size_t>(j)] = static_cast<float>(chain.mean(j));
-
   OutputFiles files(in_directory(directory, settings.out), settings.out, "snpbayes");
   files.write(".effects", [&](TemporaryFile& file) { write_effects(file, settings, chain, study.snp_val()); });
   RunningMoments train_moments, indep_moments;
-  files.write(".gbv", [&](TemporaryFile& file) {
-    write_gbv_header(file);
-    const std::vector<float> g = genomic_values_of(train.x, sol);
-    for (size_t i = 0; i < g.size(); ++i) train_moments.add(train.y[i], train.s_bv[i], g[i]);
-    write_gbv_lines(file, "train", 1, train.y, train.s_bv, g);
-    // The independent records a group at a time: the whole set is never held.
-    DesignMatrix group = zero_codes(Study::kGroupRecords, train.x.cols);
-    float y[Study::kGroupRecords], s_bv[Study::kGroupRecords];
-    int64_t first = int64_t{study.nrec()} + 1;
-    for (int64_t count; check_interrupt(), (count = study.read_independent(group, y, s_bv)) > 0;) {
-      const std::vector<float> g_group = genomic_values_of(group, sol);
-      for (int64_t r = 0; r < count; ++r) indep_moments.add(y[r], s_bv[r], g_group[static_cast<size_t>(r)]);
-      const auto n = static_cast<size_t>(count);
-      write_gbv_lines(file, "indep", first, {y, n}, {s_bv, n}, {g_group.data(), n});
-      first += count;
-    }
-  });
+  files.write(".gbv", [&](TemporaryFile& file) { write_gbv(file, study, train, sol, train_moments, indep_moments); });
   files.write(".trace", [&](TemporaryFile& file) { write_trace(file, settings, chain); });
   const Outcome outcome{.settings = settings,
                         .chain = chain,
@@ -170,23 +173,7 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
   files.write(".json", [&](TemporaryFile& file) { file.append(json_text(outcome)); });
   check_interrupt();
   files.rename_all();
-  if (settings.quiet) return;
-
-  print_set(out, "Results for training data set", outcome.train);
-  print_set(out, "Results for independent data set", outcome.indep);
-  const HyperParameters mean = chain.means();
-  out << "\nPosterior means: var_e " << number("%.6g", mean.var_e)
-      << (settings.method == Method::BayesR ? ", var_g " : ", var_b ") << number("%.6g", mean.var_b);
-  if (settings.method == Method::BayesCpi) out << ", pi " << number("%.6g", mean.pi);
-  out << ", SNPs in the model " << number("%.1f", mean.in_model) << "\n";
-  const std::vector<NamedValue> ess = trace_ess(settings, chain);
-  if (!ess.empty()) {
-    out << "Effective sample sizes of the " << chain.trace().size() << " kept samples:";
-    for (const NamedValue& v : ess) out << " " << v.name << " " << number("%.0f", v.value);
-    out << "\n";
-  }
-  out << "Finished in " << number("%.2f", outcome.seconds) << " seconds: " << settings.out << ".effects .gbv .trace .json"
-      << std::endl;
+  if (!settings.quiet) print_report(out, outcome);
 }
 
 }  // namespace
