@@ -147,30 +147,26 @@ GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* 
   }
 }
 
-// The same for the columns `changed` (ascending) alone: a column whose d is
-// zero adds nothing to any s (s + 0 and s - 0 are s, for s is never -0.0),
-// so a sparse change costs a pass over its columns only.
-template <int64_t Count>
-GP_AVX512_KERNEL inline void update_columns(const uint64_t* tiles, const __m512d* d, const int* changed, int count,
-                                            double* e) {
-  alignas(64) uint64_t transposed[Count < 4 ? 4 : Count][2];
-  if constexpr (Count == 1) {
-    transpose_tiles<1>(tiles, transposed);
-  } else {
-    for (int64_t a = 0; a < Count; a += 4) transpose_tiles<4>(tiles + 2 * a, transposed + a);
-  }
-  __m512d s[Count];
-  for (auto& v : s) v = _mm512_setzero_pd();
-  for (int k = 0; k < count; ++k) {
-    const int c = changed[k];
-#pragma GCC unroll 8
-    for (int64_t a = 0; a < Count; ++a) {
-      s[a] = _mm512_mask3_fmadd_pd(signs(transposed[a][1], c), d[c], s[a], byte_mask(&transposed[a][0], c));
+// e less s for every record, s over the columns `changed` (ascending)
+// alone: a column whose d is zero adds nothing to any s (s + 0 and s - 0 are
+// s, for s is never -0.0), so a panel in which a SNP or two changed costs a
+// pass over those columns only. A column's marks over a tile's records are
+// gathered straight from the planes, with no transposition.
+GP_AVX512_KERNEL void update_sparse(const DesignMatrix& x, int64_t panel, const __m512d* d, const int* changed,
+                                    int count, double* e) {
+  constexpr uint64_t kColumnZero = 0x0101010101010101;
+  constexpr int kShift = SignTable::kEntryShift;
+  const char* table = reinterpret_cast<const char*>(sign_table().value);
+  const uint64_t* tiles = x.tile(0, panel);
+  for (int64_t g = 0; g < x.row_groups(); ++g, tiles += 2, e += kTile) {
+    __m512d s = _mm512_setzero_pd();
+    for (int k = 0; k < count; ++k) {
+      const uint64_t column = kColumnZero << changed[k];
+      const __mmask8 mask = static_cast<__mmask8>(_pext_u64(tiles[0], column));
+      const __m512d sign = _mm512_load_pd(table + (_pext_u64(tiles[1], column) << kShift));
+      s = _mm512_mask3_fmadd_pd(sign, d[changed[k]], s, mask);
     }
-  }
-#pragma GCC unroll 8
-  for (int64_t a = 0; a < Count; ++a) {
-    _mm512_storeu_pd(e + a * kTile, _mm512_sub_pd(_mm512_loadu_pd(e + a * kTile), s[a]));
+    _mm512_storeu_pd(e, _mm512_sub_pd(_mm512_loadu_pd(e), s));
   }
 }
 
@@ -182,20 +178,14 @@ GP_AVX512_KERNEL void update_avx512(const DesignMatrix& x, int64_t panel, const 
     values[c] = _mm512_set1_pd(d[c]);
     if (d[c] != 0.0) changed[count++] = c;
   }
+  if (count < kTile) return update_sparse(x, panel, values, changed, count, e);
   const uint64_t* tiles = x.tile(0, panel);
   const int64_t groups = x.row_groups();
   int64_t g = 0;
-  if (count == kTile) {
-    for (; g + kTilesInFlight <= groups; g += kTilesInFlight) {
-      update_tiles<kTilesInFlight>(tiles + 2 * g, values, e + g * kTile);
-    }
-    for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, e + g * kTile);
-    return;
-  }
   for (; g + kTilesInFlight <= groups; g += kTilesInFlight) {
-    update_columns<kTilesInFlight>(tiles + 2 * g, values, changed, count, e + g * kTile);
+    update_tiles<kTilesInFlight>(tiles + 2 * g, values, e + g * kTile);
   }
-  for (; g < groups; ++g) update_columns<1>(tiles + 2 * g, values, changed, count, e + g * kTile);
+  for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, e + g * kTile);
 }
 
 }  // namespace
