@@ -160,6 +160,7 @@ std::string json_text(const Outcome& o) {
       {"var_e", json_number(mean.var_e)},
       {s.method == Method::BayesR ? "var_g" : "var_b", json_number(mean.var_b)},
   };
+  if (s.method == Method::Brr) keys.push_back({"ratio", json_number(mean.var_e / mean.var_b)});
   if (s.method == Method::BayesCpi) {
     keys.push_back({"pi", json_number(mean.pi)});
     keys.push_back({"pi_start", json_number(s.pi)});

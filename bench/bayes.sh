@@ -23,7 +23,7 @@ sizes=("$@")
 
 declare -A SNPS=([S]=1000 [L]=10000 [XL]=10000)
 declare -A RECS=([S]=2000 [L]=10000 [XL]=100000)
-declare -A ITERATIONS=([S]=2000 [L]=1000 [XL]=200)
+declare -A ITERATIONS=([S]=2000 [L]=2000 [XL]=400)
 declare -A METHODS=([S]="bayescpi brr bayesr" [L]="bayescpi brr bayesr" [XL]="bayescpi")
 # Processor milliseconds per iteration the issue holds each size and method to.
 declare -A TARGET=([L bayescpi]=12 [L brr]=25 [L bayesr]=25 [XL bayescpi]=150)
