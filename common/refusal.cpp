@@ -42,13 +42,16 @@ std::string problem_text(const Refusal& r, std::string_view program) {
     case Problem::NoLineEnd: return r.place + ": the file ends inside it (no line end)";
     case Problem::HoldsTab: return r.place + ": holds a tab, which " + std::string(program) + " does not expand";
     case Problem::CountField:
-      return r.place + ": count " + std::to_string(r.index) + " " + quoted(r.field) + " does not read as a whole number";
-    case Problem::NegativeCount: return r.place + ": " + r.name + " = " + std::to_string(r.value) + ", counts must be 0 or more";
+      return r.place + ": count " + std::to_string(r.index) + " " + quoted(r.field) +
+             " does not read as a whole number";
+    case Problem::NegativeCount:
+      return r.place + ": " + r.name + " = " + std::to_string(r.value) + ", counts must be 0 or more";
     case Problem::TooManyRecords:
       return r.place + ": nrec = " + std::to_string(r.value) + ", more than the " + std::to_string(kMaxRecords) +
              " records that SNP_data can number";
     case Problem::ValueField:
-      return r.place + ": " + r.name + "(" + std::to_string(r.index) + ") " + quoted(r.field) + " does not read as a number";
+      return r.place + ": " + r.name + "(" + std::to_string(r.index) + ") " + quoted(r.field) +
+             " does not read as a number";
     case Problem::ShortRecord:
       return r.place + ": " + std::to_string(r.count) + " characters, at least " + std::to_string(kRecordFieldChars) +
              " expected";

@@ -230,6 +230,8 @@ class SetupReader {
 
  private:
   std::string_view next();
+  // The next line, refused when it holds a tab the source did not expand.
+  std::string_view next_converted();
   std::string place() const { return line_place(kSetupFile, line_); }
   void convert_values(std::span<float> values, int width, const char* name);
 

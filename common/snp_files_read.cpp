@@ -72,10 +72,15 @@ std::string_view SetupReader::next() {
   });
 }
 
-SetupCounts SetupReader::counts() {
-  next();
+std::string_view SetupReader::next_converted() {
   const std::string_view line = next();
   if (!lines_.tabs_expanded() && holds_tab(line)) throw Refusal{.problem = Problem::HoldsTab, .place = place()};
+  return line;
+}
+
+SetupCounts SetupReader::counts() {
+  next();
+  const std::string_view line = next_converted();
   int32_t count[kCountsWritten] = {};
   for (int k = 0; k < kCountsWritten; ++k) {
     const std::string_view text = field_text(line, static_cast<size_t>(k * kCountWidth), kCountWidth);
@@ -93,8 +98,7 @@ SetupCounts SetupReader::counts() {
 
 SetupVariances SetupReader::variances() {
   next();
-  const std::string_view line = next();
-  if (!lines_.tabs_expanded() && holds_tab(line)) throw Refusal{.problem = Problem::HoldsTab, .place = place()};
+  const std::string_view line = next_converted();
   SetupVariances variances;
   const std::pair<const char*, float*> values[] = {
       {"var_a", &variances.var_a}, {"var_e", &variances.var_e}, {"sim_var", &variances.sim_var}};
@@ -132,10 +136,10 @@ void SetupReader::effects(std::span<float> snp_val) {
 void SetupReader::convert_values(std::span<float> values, int width, const char* name) {
   const int64_t n = static_cast<int64_t>(values.size());
   for (int64_t first = 0, lines = section_lines(n); lines > 0; --lines, first += kSetupValuesPerLine) {
-    const std::string_view line = next();
-    if (!lines_.tabs_expanded() && holds_tab(line)) throw Refusal{.problem = Problem::HoldsTab, .place = place()};
+    const std::string_view line = next_converted();
     for (int64_t j = first; j < std::min(first + kSetupValuesPerLine, n); ++j) {
-      const std::string_view text = field_text(line, static_cast<size_t>((j - first) * width), static_cast<size_t>(width));
+      const size_t column = static_cast<size_t>((j - first) * width);
+      const std::string_view text = field_text(line, column, static_cast<size_t>(width));
       if (const FieldParse parse = parse_real_field(text, kSetupDecimals, false, values[static_cast<size_t>(j)]);
           parse != FieldParse::Ok) {
         throw Refusal{.problem = Problem::ValueField, .place = place(), .name = name, .field = std::string(text),
@@ -154,7 +158,8 @@ SnpSetup read_setup(SnpLines& lines) {
     setup.snp_freq.resize(static_cast<size_t>(setup.counts.n_snp));
     setup.snp_val.resize(static_cast<size_t>(setup.counts.n_snp));
   } catch (const std::exception&) {  // bad_alloc, or length_error beyond what a vector can hold
-    throw Refusal{.problem = Problem::OutOfMemory, .count = setup.counts.n_snp, .value = 2 * int64_t{setup.counts.nrec}};
+    throw Refusal{.problem = Problem::OutOfMemory, .count = setup.counts.n_snp,
+                  .value = 2 * int64_t{setup.counts.nrec}};
   }
   reader.frequencies(setup.snp_freq);
   reader.effects(setup.snp_val);

@@ -12,9 +12,9 @@ namespace gp {
 // g(i) = sum over ascending k >= 1 of x(i,k) * sol(k) in single precision,
 // each product rounded and added to the sum, which starts at +0.0: record
 // i's genomic breeding value, SNP by SNP in order. Column 0, the mean, is
-// left out. `sol` has x.cols values and `g` row_sums_size(x);
-// the values of g past x.rows are work space. Runs the kernel of the widest
-// instruction set usable (isa.hpp).
+// left out. `sol` has x.cols values and `g` row_sums_size(x); the values of
+// g past x.rows are work space. Runs the kernel of the widest instruction
+// set usable (isa.hpp).
 void genomic_values(const DesignMatrix& x, std::span<const float> sol, std::span<float> g);
 
 // The kernels behind it, each with its contract: the portable one multiplies

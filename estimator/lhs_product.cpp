@@ -71,8 +71,10 @@ void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<cons
 
 void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                  std::span<double> w) {
-  static constexpr Kernels<decltype(&lhs_product)> kKernels{
-      .portable = lhs_product_portable, .avx2 = lhs_product_avx2, .avx512 = lhs_product_avx512, .avx512_needs_gfni = true};
+  static constexpr Kernels<decltype(&lhs_product)> kKernels{.portable = lhs_product_portable,
+                                                            .avx2 = lhs_product_avx2,
+                                                            .avx512 = lhs_product_avx512,
+                                                            .avx512_needs_gfni = true};
   pick_kernel(kKernels)(x, var_ratio, v, row_sums, w);
 }
 
