@@ -19,8 +19,8 @@ SNAKEMAKE = ["/usr/bin/python3", "-m", "snakemake"]
 
 @pytest.fixture(scope="session")
 def built():
-    """tarvox and kolber in build/release, built when missing."""
-    programs.ensure_built(REPO)
+    """tarvox and kolber in build/release, brought up to date."""
+    programs.update(REPO)
     return programs.paths(REPO)
 
 
@@ -37,7 +37,8 @@ def slurm_env(tmp_path_factory):
 def run_study(outdir, study=None, *extra, check=True):
     """Runs the study command from the repository root; returns the process
     with its output."""
-    command = SNAKEMAKE + ["-s", "workflow/Snakefile", "--cores", "2", "--directory", str(outdir)]
+    command = SNAKEMAKE + ["-s", "workflow/Snakefile", "--cores", "2", "--scheduler", "greedy", "--directory",
+                           str(outdir)]
     if study is not None:
         command += ["--configfile", str(study)]
     done = subprocess.run(command + list(extra), cwd=REPO, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,

@@ -1,27 +1,38 @@
-# One job per replicate: tarvox at the replicate's warm-up count, then kolber.
+# One job per replicate: tarvox at the replicate's warm-up count, then kolber
+# (and snp2plink), as a lean command that starts in milliseconds. On a cluster
+# the jobs are submitted in groups (group-components in profiles/slurm).
 import re
 
-SNP_DATA = (lambda path: path) if config["keep_data"] else temp
+# How the programs work; not part of what a replicate is, so a change of
+# `scratch` runs nothing again (options in the command are not rerun triggers).
+JOB_OPTIONS = " ".join(option for option, on in (("--scratch", config["scratch"]),
+                                                 ("--keep-data", config["keep_data"]),
+                                                 ("--export-plink", config["export_plink"])) if on)
+REPLICATE = script("replicate.py", lean=True)
 
 
 rule replicate:
     output:
         setup="runs/{point}/{rep}/SNP_setup",
         results="runs/{point}/{rep}/SNP_results",
-        record="runs/{point}/{rep}/replicate.json",
-        data=SNP_DATA("runs/{point}/{rep}/SNP_data"),
+        record=f"runs/{{point}}/{{rep}}/{replicate.RECORD}",
+        landed=[f"runs/{{point}}/{{rep}}/{name}"
+                for name in replicate.landed_files(config["keep_data"], config["export_plink"])],
     log:
-        tarvox="runs/{point}/{rep}/tarvox.log",
-        kolber="runs/{point}/{rep}/kolber.log",
+        [f"runs/{{point}}/{{rep}}/{replicate.LOGS[name]}"
+         for name in ("tarvox", "kolber") + (("snp2plink",) if config["export_plink"] else ())],
     wildcard_constraints:
         point="|".join(re.escape(name) for name in POINTS),
         rep=r"rep_\d{3}",
     params:
-        par_tarvox=lambda w: study_file.par_tarvox_text(POINTS[w.point].parameters),
+        folder=lambda w: f"runs/{w.point}/{w.rep}",
         warmup=lambda w: study_file.warmup_count(study_file.replicate_number(w.rep)),
-        ratio=lambda w: POINTS[w.point].ratio,
+        ratio=lambda w: study_file.value_text(POINTS[w.point].ratio),
+        parameters=lambda w: json.dumps(POINTS[w.point].parameters),
     resources:
         mem_mb=lambda w: study_file.memory_mb(POINTS[w.point].parameters),
     threads: 1
-    script:
-        "../scripts/replicate.py"
+    group:
+        "replicates"
+    shell:
+        "{REPLICATE} run {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q} {JOB_OPTIONS}"
