@@ -2,6 +2,8 @@
 
 localrules: tables
 
+TABLES = script("tables.py", lean=True)
+
 
 rule tables:
     input:
@@ -9,5 +11,9 @@ rule tables:
     output:
         replicates="results/replicates.tsv",
         summary="results/summary.tsv",
-    script:
-        "../scripts/tables.py"
+    log:
+        "logs/tables.log",
+    params:
+        study=STUDY_JSON,
+    shell:
+        "{TABLES} {params.study:q} {output.replicates:q} {output.summary:q} 2> {log:q}"
