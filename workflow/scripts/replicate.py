@@ -208,6 +208,36 @@ def run(folder, warmup, ratio_setting, scratch=None, keep_data=False, export_pli
     return record
 
 
+def failure(folder):
+    """What a replicate that failed reports: the report lines ("? ...") of its
+    programs' consoles, each with the console's name; None for a replicate
+    with a record or without a report (not run, or cut off)."""
+    if os.path.exists(os.path.join(folder, RECORD)):
+        return None
+    reports = []
+    for log in LOGS.values():
+        try:
+            lines = _read(os.path.join(folder, log)).splitlines()
+        except OSError:
+            continue
+        report = [line.strip() for line in lines if line.startswith("?")]
+        if report:
+            reports.append(f"{log}: " + " ".join(report))
+    return "; ".join(reports) or None
+
+
+def report_failures(folders, shown=20):
+    """Prints each failed replicate of `folders` with its program's report."""
+    failed = [(folder, text) for folder in folders if (text := failure(folder))]
+    if failed:
+        print(f"{len(failed)} replicate{'s' if len(failed) > 1 else ''} failed; the folder keeps the programs' "
+              "consoles:", file=sys.stderr)
+        for folder, text in failed[:shown]:
+            print(f"  {folder}: {text}", file=sys.stderr)
+        if len(failed) > shown:
+            print(f"  and {len(failed) - shown} more", file=sys.stderr)
+
+
 def write_record(path, record):
     """Writes the record whole or not at all: it is the replicate's last file."""
     temporary = os.path.join(os.path.dirname(path), f".{os.path.basename(path)}.{os.getpid()}")
