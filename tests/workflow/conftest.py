@@ -24,14 +24,38 @@ def built():
     return programs.paths(REPO)
 
 
+# Why the one-node cluster cannot run here (None: it can), found once.
+_CLUSTER = {}
+
+
+def _cluster_unavailable():
+    if "why" not in _CLUSTER:
+        ok, why = slurm_cluster.available()
+        _CLUSTER["why"] = None if ok else why
+    return _CLUSTER["why"]
+
+
+def pytest_runtest_setup(item):
+    """Skips the tests that need the one-node cluster where it cannot run,
+    from here, so pytest prints the reason once for all of them."""
+    if "slurm_env" in item.fixturenames or item.get_closest_marker("cluster"):
+        why = _cluster_unavailable()
+        if why:
+            pytest.skip(f"the one-node Slurm cluster cannot run here: {why}")
+
+
 @pytest.fixture(scope="session")
 def slurm_env(tmp_path_factory):
     """Environment for sbatch and friends on a one-node cluster shared by the session."""
-    ok, why = slurm_cluster.available()
-    if not ok:
-        pytest.skip(why)
-    with slurm_cluster.one_node_cluster(tmp_path_factory.mktemp("slurm")) as env:
-        yield env
+    try:
+        with slurm_cluster.one_node_cluster(tmp_path_factory.mktemp("slurm")) as env:
+            yield env
+    except slurm_cluster.ClusterError as failure:
+        why = failure.cannot_run_here()
+        if not why:
+            raise
+        _CLUSTER["why"] = why  # the later tests skip from pytest_runtest_setup
+        pytest.skip(f"the one-node Slurm cluster cannot run here: {why}")
 
 
 def run_study(outdir, study=None, *extra, check=True):
