@@ -58,7 +58,7 @@ def slurm_env(tmp_path_factory):
         pytest.skip(f"the one-node Slurm cluster cannot run here: {why}")
 
 
-def run_study(outdir, study=None, *extra, check=True):
+def run_study(outdir, study=None, *extra, check=True, env=None):
     """Runs the study command from the repository root; returns the process
     with its output."""
     command = SNAKEMAKE + ["-s", "workflow/Snakefile", "--cores", "2", "--scheduler", "greedy", "--directory",
@@ -66,7 +66,7 @@ def run_study(outdir, study=None, *extra, check=True):
     if study is not None:
         command += ["--configfile", str(study)]
     done = subprocess.run(command + list(extra), cwd=REPO, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          text=True)
+                          text=True, env=env)
     if check and done.returncode != 0:
         raise AssertionError(f"{' '.join(command)} failed:\n{done.stdout[-4000:]}")
     return done

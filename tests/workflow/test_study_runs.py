@@ -26,10 +26,13 @@ def jobs_run(output, rule="replicate"):
 
 @pytest.fixture(scope="module")
 def small_study(tmp_path_factory, built):
-    """Two grid points, two replicates, SNP_data kept; run once."""
+    """Two grid points, two replicates, SNP_data made on scratch and kept; run once."""
     root = tmp_path_factory.mktemp("study")
-    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, keep_data=True)
-    first = run_study(root / "out", study)
+    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, keep_data=True,
+                        scratch=True)
+    (root / "scratch").mkdir()
+    first = run_study(root / "out", study, env=dict(os.environ, TMPDIR=str(root / "scratch")))
+    assert list((root / "scratch").iterdir()) == []
     return root, study, first
 
 
