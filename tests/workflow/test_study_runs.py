@@ -168,3 +168,45 @@ def test_an_interrupted_study_resumes_where_it_stopped(tmp_path, built):
     kept = [p for p, stamp in done.items() if p.exists() and p.stat().st_mtime_ns == stamp]
     assert len(kept) >= len(done) - 2
     assert "Nothing to be done" in run_study(tmp_path / "out", study).stdout
+
+
+def test_the_report_holds_the_study_its_figures_and_tables_offline(small_study):
+    import base64
+    import html.parser
+
+    root, _, _ = small_study
+    results = root / "out" / "results"
+
+    class Page(html.parser.HTMLParser):
+        def __init__(self):
+            super().__init__()
+            self.images, self.tables, self.headers, self.links, self.scripts = [], 0, [], [], 0
+            self.in_th = False
+
+        def handle_starttag(self, tag, attrs):
+            attrs = dict(attrs)
+            self.images += [attrs["src"]] if tag == "img" else []
+            self.tables += tag == "table"
+            self.scripts += tag == "script"
+            self.links += [attrs[a] for a in ("href", "src") if a in attrs and not attrs[a].startswith(("#", "data:"))]
+            self.in_th = tag == "th"
+
+        def handle_data(self, data):
+            if self.in_th:
+                self.headers.append(data)
+                self.in_th = False
+
+    page = Page()
+    page.feed((results / "report.html").read_text())
+    # The accuracy figure and replicate 1 of both grid points, as the PNG files themselves.
+    figures = [results / "accuracy.png", results / "replicate_001" / "nrec=60.png",
+               results / "replicate_001" / "nrec=90.png"]
+    assert page.images == ["data:image/png;base64," + base64.b64encode(f.read_bytes()).decode() for f in figures]
+    assert page.scripts == 0 and page.links == []
+    assert page.tables == 4  # the grid, summary.tsv, replicates.tsv, the builds
+    for table in ("summary.tsv", "replicates.tsv"):
+        header = (results / table).read_text().splitlines()[0].split("\t")
+        assert all(h in page.headers for h in header), table
+    text = (results / "report.html").read_text()
+    assert "Replicate 1 at nrec = 90 (<code>runs/nrec=90/rep_001</code>" in text
+    assert "keep_data: true" in text  # the study as run
