@@ -3,7 +3,7 @@ offline, with no scripts: the study as run, its grid, both tables, the figures
 inline with captions, and the builds of the programs that made the replicates.
 
     python3 -E workflow/scripts/report.py STUDY_JSON STUDY_NAME SUMMARY_TSV REPLICATES_TSV ACCURACY_PNG HTML PNG...
-(one PNG per grid point, in the grid's order).
+(one PNG per grid point, named after it).
 """
 
 import base64
@@ -80,18 +80,21 @@ def accuracy_caption(study):
 
 
 def replicate_caption(point, row):
+    def short(column):
+        return _e(f"{float(row[column]):.3f}")
+
     return (f"Replicate 1 at {_e(point_text(point))} (<code>{_e(row['dir'])}</code>, warm-up count "
             f"{_e(row['warmup'])}, ratio {_e(row['ratio'])}). Left and middle: simulated (s_bv) against genomic "
             f"breeding values (g_bv) of the training and the independent set, with the 1:1 line and the regression "
-            f"of s_bv on g_bv, whose slope is slope_train = {_e(row['slope_train'])} and slope_indep = "
-            f"{_e(row['slope_indep'])} (1: unbiased prediction). Right: estimated against simulated SNP effects "
-            f"(their correlation is acc_effects = {_e(row['acc_effects'])}).")
+            f"of s_bv on g_bv, whose slope is slope_train = {short('slope_train')} and slope_indep = "
+            f"{short('slope_indep')} (1: unbiased prediction). Right: estimated against simulated SNP effects "
+            f"(their correlation is acc_effects = {short('acc_effects')}).")
 
 
 def build_rows(replicates):
     """Each distinct build of the programs and how many replicates it made."""
     builds = Counter(tuple(r.get(c, "") for c in tables.BUILD_COLUMNS) for r in replicates)
-    return [{**dict(zip(tables.BUILD_COLUMNS, b)), "replicates": str(n)} for b, n in builds.items()]
+    return [{"replicates": str(n), **dict(zip(tables.BUILD_COLUMNS, b))} for b, n in builds.items()]
 
 
 def page(study, study_name, summary, replicates, accuracy_png, replicate_pngs):
@@ -106,7 +109,7 @@ def page(study, study_name, summary, replicates, accuracy_png, replicate_pngs):
              "<ul>" + "".join(f'<li><a href="#{a}">{_e(t)}</a></li>' for a, t in SECTIONS) + "</ul>",
              '<h2 id="study">The study</h2>',
              f"<p>From <code>{_e(study_name)}</code>, with the defaults filled in:</p>",
-             f"<pre>{_e(yaml.safe_dump(study, sort_keys=False))}</pre>",
+             f"<pre>{_e(yaml.safe_dump({k: study[k] for k in study_file.TOP_KEYS}, sort_keys=False))}</pre>",
              '<h2 id="grid">The grid</h2>',
              "<p>Every combination of the swept values; each grid point's replicates are in "
              "<code>runs/GRID_POINT/rep_NNN</code>. Replicate r starts the simulator at the same warm-up count at "
@@ -131,7 +134,7 @@ def page(study, study_name, summary, replicates, accuracy_png, replicate_pngs):
               "<p>The commit the programs were built from (modified: whether tracked files differed from it) and "
               "the SHA-256 digest of each program, with the number of replicates each build made. An empty commit: "
               "the programs were not built by the workflow.</p>",
-              table_html([*tables.BUILD_COLUMNS, "replicates"], build_rows(replicates),
+              table_html(["replicates", *tables.BUILD_COLUMNS], build_rows(replicates),
                          text_columns=tables.BUILD_COLUMNS)]
     body = "\n".join(parts)
     return (f'<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
@@ -144,11 +147,11 @@ def main(argv):
         sys.exit(__doc__.split("\n\n")[1])
     study, name, summary, replicates, accuracy, out, *pngs = argv
     study = json.loads(study)
-    points = study_file.grid(study)
-    if len(pngs) != len(points):
-        sys.exit(f"{len(points)} replicate figures expected, {len(pngs)} given")
-    text = page(study, name, tables.read_tsv(summary), tables.read_tsv(replicates), accuracy,
-                {point.name: png for point, png in zip(points, pngs)})
+    figures = {Path(png).stem: png for png in pngs}
+    missing = [point.name for point in study_file.grid(study) if point.name not in figures]
+    if missing:
+        sys.exit(f"no replicate figure for the grid points {', '.join(missing)}")
+    text = page(study, name, tables.read_tsv(summary), tables.read_tsv(replicates), accuracy, figures)
     Path(out).write_text(text)
 
 
