@@ -30,7 +30,8 @@ if [ ${#packages[@]} -gt 0 ]; then
   apt-get update -qq
   # What apt will install, counted and sized before it starts.
   plan=$(apt-get install -s --no-install-recommends "${packages[@]}" | awk '/^Inst / { print $2 }')
-  sizes=$(apt-cache show --no-all-versions $plan /dev/null 2>/dev/null | awk '/^Size:/ { d += $2 } /^Installed-Size:/ { i += $2 }
+  sizes="nothing to download"
+  [ -z "$plan" ] || sizes=$(apt-cache show --no-all-versions $plan | awk '/^Size:/ { d += $2 } /^Installed-Size:/ { i += $2 }
     END { printf "%.1f MB to download, %.1f MB on disk", d / 1e6, i / 1024 }')
   echo "installing ${packages[*]} and what they need: $(echo "$plan" | wc -w) Debian package(s) without" \
        "recommended ones, $sizes"
