@@ -46,7 +46,7 @@ REPLICATES = [study_file.replicate_name(r) for r in range(1, config["replicates"
 
 
 def script(name, lean=False):
-    """The command that runs a script of workflow/scripts as a plain Python
-    (not through Snakemake's script:, whose start costs half a second);
-    `lean`: one that needs Python's standard library alone."""
-    return f"/usr/bin/python3 {'-S -E' if lean else '-E'} {shlex.quote(str(SCRIPTS / name))}"
+    """The command that runs a script of workflow/scripts with the Python that
+    runs Snakemake, as a plain command (Snakemake's script: costs half a second
+    to start); `lean`: a script that needs Python's standard library alone."""
+    return " ".join([shlex.quote(sys.executable), "-S -E" if lean else "-E", shlex.quote(str(SCRIPTS / name))])

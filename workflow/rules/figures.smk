@@ -3,8 +3,6 @@
 
 localrules: accuracy_figure, replicate_figures
 
-FIGURES = script("figures.py")
-
 
 rule accuracy_figure:
     input:
@@ -16,10 +14,11 @@ rule accuracy_figure:
     log:
         "logs/accuracy_figure.log",
     params:
+        command=script("figures.py"),
         study=STUDY_JSON,
     shell:
-        "{FIGURES} accuracy {params.study:q} {input.summary:q} {input.replicates:q} {output.png:q} {output.svg:q}"
-        " 2> {log:q}"
+        "{params.command} accuracy {params.study:q} {input.summary:q} {input.replicates:q}"
+        " {output.png:q} {output.svg:q} 2> {log:q}"
 
 
 rule replicate_figures:
@@ -30,9 +29,10 @@ rule replicate_figures:
     log:
         "logs/replicate_figures.log",
     params:
+        command=script("figures.py"),
         study=STUDY_JSON,
         # SNP_setup, SNP_results and the figure of each grid point in turn.
         files=lambda w, input, output: [f for i, png in enumerate(output) for f in (*input[2 * i:2 * i + 2], png)],
     priority: 1
     shell:
-        "{FIGURES} replicates {params.study:q} {params.files:q} 2> {log:q}"
+        "{params.command} replicates {params.study:q} {params.files:q} 2> {log:q}"

@@ -3,12 +3,12 @@
 # the jobs are submitted in groups (group-components in profiles/slurm).
 import re
 
-# How the programs work; not part of what a replicate is, so a change of
-# `scratch` runs nothing again (options in the command are not rerun triggers).
-JOB_OPTIONS = " ".join(option for option, on in (("--scratch", config["scratch"]),
-                                                 ("--keep-data", config["keep_data"]),
-                                                 ("--export-plink", config["export_plink"])) if on)
-REPLICATE = script("replicate.py", lean=True)
+# The job's command and how the programs work, from outside the rule: a value
+# in params would be a rerun trigger, and neither the checkout's place nor
+# `scratch` is part of what a replicate is.
+REPLICATE = " ".join([script("replicate.py", lean=True), "run"] + [
+    option for option, on in (("--scratch", config["scratch"]), ("--keep-data", config["keep_data"]),
+                               ("--export-plink", config["export_plink"])) if on])
 
 
 rule replicate:
@@ -35,4 +35,4 @@ rule replicate:
     group:
         "replicates"
     shell:
-        "{REPLICATE} run {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q} {JOB_OPTIONS}"
+        "{REPLICATE} {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q}"

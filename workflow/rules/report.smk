@@ -2,8 +2,6 @@
 
 localrules: report
 
-REPORT = script("report.py")
-
 
 rule report:
     input:
@@ -16,8 +14,9 @@ rule report:
     log:
         "logs/report.log",
     params:
+        command=script("report.py"),
         study=STUDY_JSON,
         name=STUDY_NAME,
     shell:
-        "{REPORT} {params.study:q} {params.name:q} {input.summary:q} {input.replicates:q} {input.accuracy:q}"
+        "{params.command} {params.study:q} {params.name:q} {input.summary:q} {input.replicates:q} {input.accuracy:q}"
         " {output:q} {input.replicate_figures:q} 2> {log:q}"

@@ -2,8 +2,6 @@
 
 localrules: tables
 
-TABLES = script("tables.py", lean=True)
-
 
 rule tables:
     input:
@@ -14,6 +12,7 @@ rule tables:
     log:
         "logs/tables.log",
     params:
+        command=script("tables.py", lean=True),
         study=STUDY_JSON,
     shell:
-        "{TABLES} {params.study:q} {output.replicates:q} {output.summary:q} 2> {log:q}"
+        "{params.command} {params.study:q} {output.replicates:q} {output.summary:q} 2> {log:q}"

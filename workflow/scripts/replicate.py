@@ -3,7 +3,7 @@ estimator answered with the study's ratio, and the replicate's record.
 
 The study runs each replicate as a lean command that imports Python's standard
 library alone (no Snakemake), so a job costs milliseconds beside its programs:
-    python3 -S -E workflow/scripts/replicate.py run FOLDER WARMUP RATIO PARAMETERS_JSON [--scratch] [--keep-data] [--export-plink]
+    python3 -S -E workflow/scripts/replicate.py run [--scratch] [--keep-data] [--export-plink] FOLDER WARMUP RATIO PARAMETERS_JSON
 With --scratch the programs work in a new folder under $TMPDIR (Snakemake's
 tmpdir resource, node-local on a cluster) and only the replicate's small files
 land in FOLDER. By hand, it re-creates a replicate bit for bit:
@@ -262,16 +262,17 @@ def recreate(run_folder, new_folder, repo=REPO):
     return [name for name in EXACT_FILES if os.path.exists(os.path.join(run_folder, name)) and not same(name)]
 
 
-JOB_USAGE = ("usage: replicate.py run FOLDER WARMUP RATIO PARAMETERS_JSON [--scratch] [--keep-data] [--export-plink]\n"
+JOB_USAGE = ("usage: replicate.py run [--scratch] [--keep-data] [--export-plink] FOLDER WARMUP RATIO PARAMETERS_JSON\n"
              "       replicate.py RUN_FOLDER NEW_FOLDER   (runs a replicate again and compares its files)")
 JOB_OPTIONS = ("--scratch", "--keep-data", "--export-plink")
 
 
 def job(argv):
     """The study's job for one replicate (see the module's first lines)."""
-    folder, warmup, ratio, parameters, *options = argv
-    if any(o not in JOB_OPTIONS for o in options):
+    options = [a for a in argv if a.startswith("--")]
+    if any(o not in JOB_OPTIONS for o in options) or len(argv) - len(options) != 4:
         sys.exit(JOB_USAGE)
+    folder, warmup, ratio, parameters = (a for a in argv if a not in options)
     # Slurm ends a job with SIGTERM: leave through `finally`, so scratch is cleared.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
     _write(os.path.join(folder, "par_tarvox"), study_file.par_tarvox_text(json.loads(parameters)))
