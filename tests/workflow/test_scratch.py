@@ -75,3 +75,28 @@ def test_scratch_is_not_part_of_what_a_replicate_is(tmp_path, built):
     again = run_study(tmp_path / "out", write_study(tmp_path / "s.yaml", replicates=2, base=TINY_BASE, scratch=True))
     assert "rule replicate:" not in again.stdout
     assert tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv") == rows
+
+
+def test_a_job_ended_by_slurm_leaves_nothing_on_scratch(tmp_path, built):
+    # Slurm ends a job with SIGTERM; here while tarvox writes a 40 MB SNP_data.
+    import json
+    import signal
+    import sys
+    import time
+
+    import replicate
+
+    scratch, folder = tmp_path / "scratch", tmp_path / "rep_001"
+    scratch.mkdir()
+    folder.mkdir()
+    parameters = {**TINY_BASE, "n_snp": 2000, "n_qtl": 50, "nrec": 10000}
+    job = subprocess.Popen([sys.executable, "-S", "-E", replicate.__file__, "run", "--scratch", str(folder), "0",
+                            "true", json.dumps(parameters)], env=dict(os.environ, TMPDIR=str(scratch)),
+                           stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 30
+    while not list(scratch.glob("*/SNP_setup")) and time.monotonic() < deadline and job.poll() is None:
+        time.sleep(0.002)
+    job.send_signal(signal.SIGTERM)
+    assert job.wait(timeout=30) == 128 + signal.SIGTERM, job.stderr.read()
+    assert list(scratch.iterdir()) == []
+    assert not (folder / replicate.RECORD).exists() and (folder / "tarvox.log").exists()

@@ -96,7 +96,12 @@ def _run(command, work, log, stdin_text="", env=None, args=()):
             pipe.write(stdin_text)
     except BrokenPipeError:  # it ended before reading: its status tells why
         pass
-    _, status, usage = os.wait4(pid, 0)
+    try:
+        _, status, usage = os.wait4(pid, 0)
+    except BaseException:  # the job is ended from outside (SIGTERM, Ctrl-C): so is the program
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        raise
     wall = time.perf_counter() - start
     code = os.waitstatus_to_exitcode(status)
     if code != 0:
