@@ -285,8 +285,8 @@ def job(argv):
         record = run(folder, int(warmup), True if ratio == "true" else float(ratio),
                      scratch=os.environ.get("TMPDIR", "/tmp") if "--scratch" in options else None,
                      keep_data="--keep-data" in options, export_plink="--export-plink" in options)
-    except (ReplicateError, ValueError) as failure:
-        print(f"replicate {folder} failed: {failure}", file=sys.stderr)
+    except (ReplicateError, ValueError) as problem:
+        print(f"replicate {folder} failed: {problem}", file=sys.stderr)
         return 1
     write_record(os.path.join(folder, RECORD), record)
     return 0
