@@ -147,5 +147,7 @@ done
   echo "|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${plink_rows[@]}"
 } > "$root/bench/RESULTS.md.new"
+# The study benchmark's section (bench/study.sh) stays, last.
+[ ! -f "$root/bench/RESULTS.md" ] || awk '/^## Study benchmark/ { print ""; found = 1 } found' "$root/bench/RESULTS.md" >> "$root/bench/RESULTS.md.new"
 mv "$root/bench/RESULTS.md.new" "$root/bench/RESULTS.md"
 cat "$root/bench/RESULTS.md"
