@@ -65,7 +65,9 @@ BAD = [
     (make(ratio="high"), "ratio = 'high': true"),
     (make(keep_data="yes"), "keep_data = 'yes': true or false is accepted"),
     (make(export_plink=1), "export_plink = 1: true or false is accepted"),
-    (make(scratch="/local/scratch"), "scratch = '/local/scratch': true or false is accepted"),
+    (make(scratch="/local/scratch"), "scratch = '/local/scratch': true or false is accepted (true: the job's "
+                                     "temporary folder, Snakemake's tmpdir resource; name the folder with "
+                                     "--default-resources \"tmpdir='/local/scratch'\")"),
 ]
 
 

@@ -135,7 +135,9 @@ def check(study):
         raise StudyError(f"ratio = {study['ratio']!r}: {problem}")
     for key in ("keep_data", "export_plink", "scratch"):
         if not isinstance(study[key], bool):
-            raise StudyError(f"{key} = {study[key]!r}: true or false is accepted")
+            hint = (" (true: the job's temporary folder, Snakemake's tmpdir resource; name the folder with "
+                    "--default-resources \"tmpdir='/local/scratch'\")") if key == "scratch" else ""
+            raise StudyError(f"{key} = {study[key]!r}: true or false is accepted{hint}")
     for point in grid(study):
         failure = _set_problem(point.parameters)
         if failure:
