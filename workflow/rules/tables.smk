@@ -5,7 +5,7 @@ localrules: tables
 
 rule tables:
     input:
-        expand("runs/{point}/{rep}/replicate.json", point=POINTS, rep=REPLICATES),
+        expand(f"runs/{{point}}/{{rep}}/{replicate.RECORD}", point=POINTS, rep=REPLICATES),
     output:
         replicates="results/replicates.tsv",
         summary="results/summary.tsv",
