@@ -35,4 +35,4 @@ rule replicate:
     group:
         "replicates"
     shell:
-        "{REPLICATE} {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q}"
+        "exec {REPLICATE} {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q}"
