@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "common/snp_files.hpp"
+
 namespace {
+
+constexpr long kFirstDigit = static_cast<long>(gp::kFirstDigitColumn);
 
 constexpr size_t kBlock = 1 << 20;
 
@@ -54,8 +58,10 @@ int read_lines(const char* path, long lines, long digits) {
       line.append(p, lf ? lf : end);
       p = lf ? lf + 1 : end;
       if (!lf) break;
-      const long n = std::min<long>(digits, static_cast<long>(line.size()) - 24);
-      for (long k = 0; k < n; ++k) codes[static_cast<size_t>(k)] = static_cast<unsigned char>(line[24 + k] - '0');
+      const long n = std::min<long>(digits, static_cast<long>(line.size()) - kFirstDigit);
+      for (long k = 0; k < n; ++k) {
+        codes[static_cast<size_t>(k)] = static_cast<unsigned char>(line[static_cast<size_t>(kFirstDigit + k)] - '0');
+      }
       checksum += codes[0];
       line.clear();
       ++done;

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/isa.hpp"
 #include "common/rng.hpp"
 #include "simulator/allele_draws.hpp"
+#include "support/model_reference.hpp"
 
 namespace gp {
 namespace {
@@ -39,7 +41,7 @@ void BM_AlleleDigitsPlain(benchmark::State& state) {
   std::string digits(2 * kSnps, ' ');
   Generator g;
   for (auto _ : state) {
-    draw_allele_digits_plain(g, freq, digits.data());
+    test::draw_allele_digits_plain(g, freq, digits.data());
     benchmark::DoNotOptimize(digits.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(digits.size()));
@@ -65,7 +67,7 @@ void BM_AlleleDigitsPortable(benchmark::State& state) {
 BENCHMARK(BM_AlleleDigitsPortable);
 
 void BM_AlleleDigitsLanes(benchmark::State& state) {
-  if (!allele_draws_avx2_available()) {
+  if (processor_isa() < Isa::Avx2) {
     state.SkipWithError("no AVX2 on this processor");
     return;
   }

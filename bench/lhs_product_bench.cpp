@@ -5,8 +5,10 @@
 
 #include <vector>
 
+#include "common/isa.hpp"
 #include "estimator/genomic_values.hpp"
 #include "estimator/lhs_product.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
@@ -19,7 +21,7 @@ struct Product {
 // Column 0 is the mean (all ones); the others hold codes -1, 0, +1.
 Product product_of(int64_t records, int64_t equations) {
   Product p;
-  p.x = DesignMatrix::zeros(records, equations);
+  p.x = test::zero_matrix(records, equations);
   std::vector<int8_t> row(static_cast<size_t>(equations), 1);
   uint32_t state = 12345u;
   for (int64_t i = 0; i < records; ++i) {
@@ -38,7 +40,7 @@ Product product_of(int64_t records, int64_t equations) {
 
 template <auto Kernel>
 void BM_Kernel(benchmark::State& state) {
-  if (Kernel == lhs_product_avx2 && !lhs_product_avx2_available()) {
+  if (Kernel == lhs_product_avx2 && processor_isa() < Isa::Avx2) {
     state.SkipWithError("no AVX2 on this processor");
     return;
   }

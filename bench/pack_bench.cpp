@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/isa.hpp"
 #include "snp2plink/pack_kernel.hpp"
 
 namespace gp::plink {
@@ -59,7 +60,7 @@ BENCHMARK_CAPTURE(block_to_study_rows, portable, block_to_rows_portable);
 
 // Registered only where the processor runs them.
 const bool kRegistered = [] {
-  if (pack_avx512_available()) {
+  if (processor_isa() == Isa::Avx512) {
     benchmark::RegisterBenchmark("pack_record/avx512", pack_record, pack_genotypes_avx512);
     benchmark::RegisterBenchmark("block_to_study_rows/avx512", block_to_study_rows, block_to_rows_avx512);
   }

@@ -1,11 +1,10 @@
 // One SNP_data record of 10 000 SNPs (20 024 characters) written and read
 // back through the text-record layer: the simulator's batched lines, one
-// layout statement per record, and the estimator's record reader.
+// layout statement per record (the plain writer of the tests), the shared
+// record reader, and the estimator's loading of a record.
 #include <benchmark/benchmark.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,9 @@
 #include "estimator/design_matrix.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/record_reader.hpp"
+#include "support/design_reference.hpp"
+#include "support/record_reference.hpp"
+#include "support/scratch.hpp"
 
 namespace gp {
 namespace {
@@ -38,7 +40,7 @@ void BM_WriteDataLine(benchmark::State& state) {
     write_data_line(io, lines, rec_id++ % 999999 + 1, 12.34f, -3.5f);
   }
   flush_data_lines(io, lines);
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_WriteDataLine);
 
@@ -48,78 +50,72 @@ void BM_WriteDataRecordStatement(benchmark::State& state) {
   const Layout layout = data_layout(kSnps);
   const std::vector<int32_t> geno = allele_codes();
   int32_t rec_id = 0;
-  for (auto _ : state) write_data_record(io, layout, rec_id++ % 999999 + 1, 12.34f, -3.5f, geno);
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
+  for (auto _ : state) test::write_data_record(io, layout, rec_id++ % 999999 + 1, 12.34f, -3.5f, geno);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_WriteDataRecordStatement);
 
 constexpr int32_t kRecords = 64;
 
-// A scratch directory holding a SNP_data of kRecords records; empty when
-// none can be made.
-std::string data_file_of_records() {
-  std::string dir = (std::filesystem::temp_directory_path() / "record_bench_XXXXXX").string();
-  if (mkdtemp(dir.data()) == nullptr) return {};
-  Units io(nullptr, dir);
-  open_unit(io, kDataUnit, kDataFile);
-  const Layout layout = data_layout(kSnps);
-  const std::vector<int32_t> geno = allele_codes();
-  for (int32_t r = 1; r <= kRecords; ++r) write_data_record(io, layout, r, 12.34f, -3.5f, geno);
-  run_program(io, [&] { end_program(io); });
-  return dir;
-}
+// A SNP_data of kRecords records, read over and over through the shared
+// record reader, rewinding at its end.
+class RecordLoop {
+ public:
+  RecordLoop() {
+    const Layout layout = data_layout(kSnps);
+    const std::vector<int32_t> geno = allele_codes();
+    Units writer(nullptr, dir_.path());
+    open_unit(writer, kDataUnit, kDataFile);
+    for (int32_t r = 1; r <= kRecords; ++r) test::write_data_record(writer, layout, r, 12.34f, -3.5f, geno);
+    run_program(writer, [&] { end_program(writer); });
+    open_unit(io_, kDataUnit, kDataFile);
+  }
 
-// Reads a file of 64 records over and over, rewinding at its end.
+  Units& io() { return io_; }
+  // The reader, at the first record again after the last.
+  RecordReader& reader() {
+    if (read_++ % kRecords == 0) {
+      rewind_unit(io_, kDataUnit);
+      reader_.emplace(lines_, kRecords);
+    }
+    return *reader_;
+  }
+
+ private:
+  test::ScratchDir dir_{"record_bench"};
+  Units io_{nullptr, dir_.path()};
+  UnitLines lines_{io_, kDataUnit};
+  std::optional<RecordReader> reader_;
+  int64_t read_ = 0;
+};
+
 void BM_ReadDataRecord(benchmark::State& state) {
-  const std::string dir = data_file_of_records();
-  if (dir.empty()) {
-    state.SkipWithError("no scratch directory");
-    return;
-  }
-  Units io(nullptr, dir);
-  open_unit(io, kDataUnit, kDataFile);
-  const Layout layout = data_layout(kSnps);
-  std::vector<int32_t> geno(2 * kSnps);
-  int32_t rec_id = 0;
-  float y = 0.0f, s_bv = 0.0f;
-  int32_t read = 0;
+  RecordLoop loop;
   for (auto _ : state) {
-    if (read++ % kRecords == 0) rewind_unit(io, kDataUnit);
-    read_data_record(io, layout, rec_id, y, s_bv, geno);
-    benchmark::DoNotOptimize(geno.data());
+    const DataRecord record = loop.reader().next();
+    benchmark::DoNotOptimize(record.digits().data());
   }
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
-  std::filesystem::remove_all(dir);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_ReadDataRecord);
 
 // The estimator's loading of one record: its codes read, packed into a
 // staged record group and added to X'y.
 void BM_LoadCodedRecord(benchmark::State& state) {
-  const std::string dir = data_file_of_records();
-  if (dir.empty()) {
-    state.SkipWithError("no scratch directory");
-    return;
-  }
-  Units io(nullptr, dir);
-  open_unit(io, kDataUnit, kDataFile);
-  const Layout layout = data_layout(kSnps);
+  RecordLoop loop;
   std::vector<int32_t> geno(2 * kSnps);
   std::vector<int8_t> row(kSnps + 1, 1);
   std::vector<float> xpy(kSnps + 1);
-  DesignMatrix staged = DesignMatrix::zeros(32, kSnps + 1);
+  DesignMatrix staged = test::zero_matrix(32, kSnps + 1);
   float y = 0.0f, s_bv = 0.0f;
   int32_t read = 0;
   for (auto _ : state) {
-    if (read % kRecords == 0) rewind_unit(io, kDataUnit);
-    read_coded_record(io, layout, read + 1, y, s_bv, std::span<int8_t>(row).subspan(1), geno);
-    staged.store_row(read % 32, row.data());
+    read_coded_record(loop.io(), loop.reader(), y, s_bv, std::span<int8_t>(row).subspan(1), geno);
+    staged.store_row(read++ % 32, row.data());
     add_row_to_xpy(xpy, y, row);
-    ++read;
     benchmark::DoNotOptimize(staged.planes.data());
   }
-  state.SetBytesProcessed(state.iterations() * (24 + 2 * kSnps + 2));
-  std::filesystem::remove_all(dir);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(record_chars(kSnps) + 2));
 }
 BENCHMARK(BM_LoadCodedRecord);
 

@@ -15,6 +15,8 @@ tarvox="$build/simulator/tarvox" kolber="$build/estimator/kolber"
 measure="$build/bench/measure" anchor="$build/bench/anchor"
 cmake --build "$build" --target snp2plink >/dev/null
 snp2plink="$build/snp2plink/snp2plink" plink_rows=()
+# What the SNP files look like is known to one Python module.
+layout() { /usr/bin/python3 "$root/workflow/scripts/outputs.py" "$@"; }
 
 scratch="${BENCH_DIR:-/tmp/snp-bench}"
 repeat="${BENCH_REPEAT:-3}"
@@ -37,7 +39,7 @@ for size in "${sizes[@]}"; do
   rm -rf "$dir" && mkdir -p "$dir" && cd "$dir"
   printf 'n_snp\n%s\nn_qtl\n%s\nnprog\n0\nnrec\n%s\nfrequency range\n0.05 0.5\nsnp_range\n100\nvar_a\n40\nh2\n0.3\nmean\n100\nseed\n1\n' \
     "$n_snp" $((n_snp / 10)) "$nrec" > par_tarvox
-  line_chars=$((24 + 2 * n_snp))
+  line_chars=$(layout record-chars "$n_snp")
 
   # tarvox and the write anchor, each writing a new file and each starting
   # with no dirty pages of the other still waiting for the disk.
@@ -53,10 +55,7 @@ for size in "${sizes[@]}"; do
   t_wall=$(median "${t_walls[@]}") write_anchor=$(median "${writes[@]}") t_kb=$(median "${t_rss[@]}")
 
   # kolber, with the true variance ratio var_e / (var_a / sum 2p(1-p)).
-  awk 'NR==4 {var_a=$1; var_e=$2}
-       section=="freq" && /^ *[0-9.]/ {for (i=1; i<=NF; i++) s+=2*$i*(1-$i)}
-       /snp_freq/ {section="freq"} /snp_val/ {section=""}
-       END {printf "%.1f\n", var_e*s/var_a}' SNP_setup > answer
+  layout own-ratio SNP_setup 1 > answer
   sync
   starts=() rounds_all=() per_round=() results_all=() k_walls=() k_users=() k_rss=() train_reads=() all_reads=()
   for ((r = 1; r <= repeat; r++)); do

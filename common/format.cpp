@@ -1,6 +1,7 @@
 #include "common/format.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace gp {
@@ -270,6 +271,12 @@ char* write_free_real(char* out, float value) {
   *out++ = '.';
   for (int k = integer_digits + 1; k <= 6; ++k) *out++ = digit_char(six, k);
   return out;
+}
+
+std::string real_text(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.8g", static_cast<double>(value));
+  return text;
 }
 
 }  // namespace gp

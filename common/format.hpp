@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace gp {
 
@@ -56,5 +57,8 @@ inline char* write_exp(char* out, float value, int width, int decimals) {
 // the exponent form with seven otherwise. At most kMaxFreeItemChars.
 char* write_free_int(char* out, int32_t value);
 char* write_free_real(char* out, float value);
+
+// A real as a report names it: "%.8g", enough digits to tell floats apart.
+std::string real_text(float value);
 
 }  // namespace gp

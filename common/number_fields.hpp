@@ -25,4 +25,10 @@ FieldParse parse_int_field(std::string_view text, bool need_digit, int32_t& valu
 // lone sign or a lone point reads 0. `value` is set only on Ok.
 FieldParse parse_real_field(std::string_view text, int implied_decimals, bool need_digit, float& value);
 
+// The field of `width` columns from `column` (0-based), as a layout cuts it:
+// shorter, or empty, past the record's end.
+inline std::string_view field_text(std::string_view record, size_t column, size_t width) {
+  return column < record.size() ? record.substr(column, width) : std::string_view();
+}
+
 }  // namespace gp

@@ -65,10 +65,6 @@ void store(Units& io, int unit, Targets& targets, std::string_view text, int imp
   targets.advance(1);
 }
 
-std::string_view field_text(std::string_view record, size_t column, size_t width) {
-  return column < record.size() ? record.substr(column, width) : std::string_view();
-}
-
 }  // namespace
 
 std::string_view read_record_and_keep(Units& io, int unit, const Layout& layout,

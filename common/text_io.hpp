@@ -135,7 +135,9 @@ void open_unit(Units& io, int unit, std::string_view name);
 // would, so an opened file that receives no record still ends up empty.
 void cut_unit(Units& io, int unit);
 
-// The next read of `unit` starts again at the first record.
+// The next read of `unit` starts again at the first record. No program
+// rewinds now (kolber keeps the training values it loaded); the layer keeps
+// its statement for the tests and the record benchmark, which read again.
 void rewind_unit(Units& io, int unit);
 
 // Writes the records held for `unit` to its file now, so that a refusal by

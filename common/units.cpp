@@ -114,14 +114,9 @@ void flush_or_report(Units& io, UnitFile& file, Statement statement, int unit) {
 
 // The file position of the next record when the unit was reading ahead.
 off_t logical_position(const UnitFile& file) {
-  const off_t read_ahead = static_cast<off_t>(file.block_len - file.block_pos);
+  const off_t read_ahead = static_cast<off_t>(file.lines.buffered());
   const off_t fd_position = ::lseek(file.fd, 0, SEEK_CUR);
   return fd_position < 0 ? fd_position : fd_position - read_ahead;
-}
-
-void drop_input(UnitFile& file) {
-  file.block_pos = 0;
-  file.block_len = 0;
 }
 
 // A write after reads starts at the record after the last one read and
@@ -133,7 +128,7 @@ void begin_writing(Units& io, UnitFile& file, int unit) {
     if (position < 0 || ::lseek(file.fd, position, SEEK_SET) < 0) {
       system_error(io, errno, Statement::Write, unit);
     }
-    drop_input(file);
+    file.lines.drop();
     file.cut_pending = true;
     file.record_tail = 0;
   }
@@ -199,28 +194,21 @@ void report_line(UnitTable& table, const std::string& line) {
   throw ProgramEnd{kExitFailure};
 }
 
-// Fills the unit's input block; false at the end of the input.
-bool fill_block(Units& io, UnitFile& file, int unit) {
+// Reads at most `room` bytes of the unit's input into `into`: how many, 0
+// at the end of the input.
+size_t read_input(Units& io, const UnitFile& file, int unit, char* into, size_t room) {
   UnitTable& table = io.table();
-  const size_t block_size = unit == kConsole ? kBlockSize : kFileReadBlockSize;
-  if (!file.block) file.block = std::make_unique<char[]>(block_size);
-  file.block_pos = 0;
-  file.block_len = 0;
   if (unit == kConsole && table.capture != nullptr) {
     const std::string& input = table.capture->input;
-    const size_t size = std::min(kBlockSize, input.size() - std::min(table.capture_pos, input.size()));
-    std::memcpy(file.block.get(), input.data() + table.capture_pos, size);
+    const size_t size = std::min(room, input.size() - std::min(table.capture_pos, input.size()));
+    std::memcpy(into, input.data() + table.capture_pos, size);
     table.capture_pos += size;
-    file.block_len = size;
-    return size > 0;
+    return size;
   }
   const int fd = unit == kConsole ? kStdin : file.fd;
   for (;;) {
-    const ssize_t got = ::read(fd, file.block.get(), block_size);
-    if (got >= 0) {
-      file.block_len = static_cast<size_t>(got);
-      return got > 0;
-    }
+    const ssize_t got = ::read(fd, into, room);
+    if (got >= 0) return static_cast<size_t>(got);
     if (errno != EINTR) system_error(io, errno, Statement::Read, unit);
   }
 }
@@ -295,6 +283,7 @@ Units::Units(ConsoleCapture* capture, std::string directory) : table_(std::make_
   table_->capture = capture;
   table_->directory = std::move(directory);
   table_->tab_width = tab_width_from(std::getenv("TABSIZE"));
+  table_->console.lines = LineReader(kBlockSize);
 }
 
 // Normally every unit is closed already (end of program or report). A table
@@ -379,7 +368,7 @@ void rewind_unit(Units& io, int unit) {
   }
   flush_or_report(io, file, Statement::Rewind, unit);
   if (::lseek(file.fd, 0, SEEK_SET) < 0) system_error(io, errno, Statement::Rewind, unit);
-  drop_input(file);
+  file.lines.drop();
   file.mode = UnitFile::Mode::Idle;
   file.cut_pending = true;
   file.record_tail = 0;
@@ -421,26 +410,18 @@ void flush_console(Units& io) {
 std::string_view next_record(Units& io, int unit) {
   UnitFile& file = unit_file(io, unit);
   begin_reading(io, file, unit);
-  const int tab_width = io.table().tab_width;
-  bool assembling = false;
-  for (;;) {
-    if (file.block_pos == file.block_len && !fill_block(io, file, unit)) {
-      fatal_error(io, Failure::PastEndOfFile, Statement::Read, unit);
-    }
-    const char* start = file.block.get() + file.block_pos;
-    const size_t available = file.block_len - file.block_pos;
-    const char* line_feed = static_cast<const char*>(std::memchr(start, '\n', available));
-    const size_t size = line_feed != nullptr ? static_cast<size_t>(line_feed - start) : available;
-    file.block_pos += line_feed != nullptr ? size + 1 : size;
-    // A record wholly inside the block, with nothing to rewrite but the CR
-    // of its line end, is handed out where it lies.
-    const size_t chars = size > 0 && start[size - 1] == '\r' ? size - 1 : size;
-    if (!assembling && line_feed != nullptr && !has_cr_or_tab(start, chars)) return {start, chars};
-    if (!assembling) file.record.clear();
-    assembling = true;
-    append_expanded(file.record, start, size, tab_width);
-    if (line_feed != nullptr) return file.record;
+  std::string_view line;
+  const auto read = [&](char* into, size_t room) { return read_input(io, file, unit, into, room); };
+  if (file.lines.next(line, read) != LineReader::Got::Line) {
+    fatal_error(io, Failure::PastEndOfFile, Statement::Read, unit);
   }
+  // A record with nothing to rewrite but the CR of its line end is handed
+  // out where it lies.
+  const size_t chars = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
+  if (!has_cr_or_tab(line.data(), chars)) return line.substr(0, chars);
+  file.record.clear();
+  append_expanded(file.record, line.data(), line.size(), io.table().tab_width);
+  return file.record;
 }
 
 void hold_output(Units& io, std::function<void()> write_held) { io.table().held_output = std::move(write_held); }

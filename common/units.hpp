@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/line_reader.hpp"
 #include "common/text_io.hpp"
 
 namespace gp {
@@ -41,10 +42,8 @@ struct UnitFile {
   int write_error = 0;        // errno that refused opening for writing; the unit reads only
   Mode mode = Mode::Idle;
   std::vector<char> out;      // output not yet written (files flush at kBlockSize)
-  std::unique_ptr<char[]> block;  // input block, allocated when reading starts
-  size_t block_pos = 0;       // next unread byte of the block
-  size_t block_len = 0;       // bytes in the block
-  std::string record;         // a record assembled across blocks or rewritten (CR, tab)
+  LineReader lines{kFileReadBlockSize};  // input, read ahead a block at a time
+  std::string record;         // a record rewritten (CR, tab)
 };
 
 struct UnitTable {

@@ -24,28 +24,6 @@ int64_t DesignMatrix::words_for(int64_t rows, int64_t cols) {
   return 2 * ((rows + kTile - 1) / kTile) * ((cols + kTile - 1) / kTile);
 }
 
-DesignMatrix DesignMatrix::zeros(int64_t rows, int64_t cols) {
-  DesignMatrix x;
-  x.rows = rows;
-  x.cols = cols;
-  x.planes.assign(static_cast<size_t>(words_for(rows, cols)), 0);
-  return x;
-}
-
-int8_t DesignMatrix::at(int64_t i, int64_t j) const {
-  const uint64_t* t = tile(i / kTile, j / kTile);
-  const int bit = static_cast<int>(i % kTile * 8 + j % kTile);
-  if ((t[0] >> bit & 1) == 0) return 0;
-  return (t[1] >> bit & 1) != 0 ? int8_t{-1} : int8_t{1};
-}
-
-void DesignMatrix::set(int64_t i, int64_t j, int8_t code) {
-  uint8_t* nonzero = plane_byte(*this, i, j);
-  const uint8_t bit = static_cast<uint8_t>(1u << (j % kTile));
-  nonzero[0] = static_cast<uint8_t>(code != 0 ? nonzero[0] | bit : nonzero[0] & ~bit);
-  nonzero[8] = static_cast<uint8_t>(code < 0 ? nonzero[8] | bit : nonzero[8] & ~bit);
-}
-
 void DesignMatrix::store_row(int64_t i, const int8_t* codes) {
   if (cols <= 0) return;
   uint8_t* out = plane_byte(*this, i, 0);

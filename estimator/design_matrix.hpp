@@ -29,16 +29,12 @@ struct DesignMatrix {
   // Words of `planes` for rows x cols elements, two per tile. A caller that
   // allocates under its own control fills rows, cols and planes itself.
   static int64_t words_for(int64_t rows, int64_t cols);
-  // A matrix of zero codes.
-  static DesignMatrix zeros(int64_t rows, int64_t cols);
 
   int64_t row_groups() const { return (rows + kTile - 1) / kTile; }
   int64_t col_groups() const { return (cols + kTile - 1) / kTile; }
   // The two planes of tile (record group g, column group j).
   const uint64_t* tile(int64_t g, int64_t j) const { return planes.data() + 2 * (j * row_groups() + g); }
 
-  int8_t at(int64_t i, int64_t j) const;
-  void set(int64_t i, int64_t j, int8_t code);
   // Packs the cols codes of record i, each -1, 0 or +1.
   void store_row(int64_t i, const int8_t* codes);
   // Copies every record group of `rows`, a matrix with the same columns,
@@ -47,5 +43,17 @@ struct DesignMatrix {
   // panel a few whole tiles at a time.
   void store_groups(int64_t g0, const DesignMatrix& rows);
 };
+
+// The codes of one tile as values of T: code[r][c] for record r and column
+// c of the tile, -1, 0 or +1 as the portable kernels multiply by them.
+template <class T>
+void decode_tile(const uint64_t* tile, T (&code)[DesignMatrix::kTile][DesignMatrix::kTile]) {
+  for (int r = 0; r < DesignMatrix::kTile; ++r) {
+    for (int c = 0; c < DesignMatrix::kTile; ++c) {
+      const int bit = 8 * r + c;
+      code[r][c] = static_cast<T>(static_cast<int>(tile[0] >> bit & 1) - 2 * static_cast<int>(tile[1] >> bit & 1));
+    }
+  }
+}
 
 }  // namespace gp

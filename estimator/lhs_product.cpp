@@ -3,27 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/isa.hpp"
 #include "estimator/lhs_product_passes.hpp"
 
 namespace gp {
-
 namespace {
 
 constexpr int64_t kTile = DesignMatrix::kTile;
-
-// The codes of one tile as doubles, code[r][c] for record r, column c.
-void decode_tile(const uint64_t* tile, double code[kTile][kTile]) {
-  for (int r = 0; r < kTile; ++r) {
-    for (int c = 0; c < kTile; ++c) {
-      const int bit = 8 * r + c;
-      const int nonzero = static_cast<int>(tile[0] >> bit & 1);
-      const int negative = static_cast<int>(tile[1] >> bit & 1);
-      code[r][c] = static_cast<double>(nonzero - 2 * negative);
-    }
-  }
-}
-
-}  // namespace
 
 // The per-record form adds, for each record i, the terms x(i,k) v(k) in
 // ascending k into one s, then adds x(i,j) s into w(j) record after record.
@@ -32,10 +18,11 @@ void decode_tile(const uint64_t* tile, double code[kTile][kTile]) {
 // every w(j). Here each pass decodes a tile to its codes and multiplies as
 // the per-record form does, so every input gives its bits, infinities and
 // NaN included. No addition is regrouped.
-void row_sums_portable(const DesignMatrix& x, const double* v, double* s) {
-  double code[kTile][kTile];
+template <class T>
+void row_sums_of(const DesignMatrix& x, const T* v, T* s) {
+  T code[kTile][kTile];
   for (int64_t g = 0; g < x.row_groups(); ++g) {
-    double sum[kTile] = {};
+    T sum[kTile] = {};
     for (int64_t panel = 0; panel < x.col_groups(); ++panel) {
       decode_tile(x.tile(g, panel), code);
       const int64_t first = panel * kTile;
@@ -47,6 +34,12 @@ void row_sums_portable(const DesignMatrix& x, const double* v, double* s) {
     std::copy(sum, sum + kTile, s + g * kTile);
   }
 }
+
+}  // namespace
+
+void row_sums_portable(const DesignMatrix& x, const double* v, double* s) { row_sums_of(x, v, s); }
+
+void float_row_sums_portable(const DesignMatrix& x, const float* v, float* s) { row_sums_of(x, v, s); }
 
 void column_sums_portable(const DesignMatrix& x, const double* s, double* w) {
   double code[kTile][kTile];
@@ -78,17 +71,11 @@ void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<cons
 
 void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                  std::span<double> w) {
-  static const int widest = lhs_product_avx512_available() ? 2 : lhs_product_avx2_available() ? 1 : 0;
-  switch (widest) {
-    case 2:
-      lhs_product_avx512(x, var_ratio, v, row_sums, w);
-      break;
-    case 1:
-      lhs_product_avx2(x, var_ratio, v, row_sums, w);
-      break;
-    default:
-      lhs_product_portable(x, var_ratio, v, row_sums, w);
-  }
+  static constexpr Kernels<decltype(&lhs_product)> kKernels{.portable = lhs_product_portable,
+                                                            .avx2 = lhs_product_avx2,
+                                                            .avx512 = lhs_product_avx512,
+                                                            .avx512_needs_gfni = true};
+  pick_kernel(kKernels)(x, var_ratio, v, row_sums, w);
 }
 
 }  // namespace gp

@@ -17,24 +17,18 @@ inline int64_t row_sums_size(const DesignMatrix& x) { return DesignMatrix::kTile
 // w = (X'X + var_ratio * K) v. `row_sums` is work space of row_sums_size(x)
 // values; v, w have x.cols values each. Bit-identical to the per-record form
 //   for each record i: s = sum_k x(i,k) v(k);  w(j) += x(i,j) s  for all j
-// with every sum in double, from 0.0, in ascending order. Uses the widest
-// vector kernel the processor has, otherwise the portable one.
+// with every sum in double, from 0.0, in ascending order. Runs the kernel
+// of the widest instruction set usable (isa.hpp).
 void lhs_product(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                  std::span<double> w);
 
 // The kernels behind lhs_product, each with the contract above; all give the
-// same bits.
+// same bits. The AVX2 kernel needs Isa::Avx2, the AVX-512 one Isa::Avx512
+// and GFNI.
 void lhs_product_portable(const DesignMatrix& x, float var_ratio, std::span<const double> v,
                           std::span<double> row_sums, std::span<double> w);
-
-// True when this processor runs lhs_product_avx2 (AVX2 and FMA).
-bool lhs_product_avx2_available();
 void lhs_product_avx2(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                       std::span<double> w);
-
-// True when this processor runs lhs_product_avx512 (AVX-512 F, BW, DQ, VL
-// and GFNI, besides AVX2 and FMA).
-bool lhs_product_avx512_available();
 void lhs_product_avx512(const DesignMatrix& x, float var_ratio, std::span<const double> v,
                         std::span<double> row_sums, std::span<double> w);
 

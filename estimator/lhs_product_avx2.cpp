@@ -220,10 +220,6 @@ GP_AVX2_KERNEL void column_sums_avx2(const DesignMatrix& x, const double* s, dou
   for (; p < x.col_groups(); ++p) column_sums_block<1>(x, s, p, w);
 }
 
-bool lhs_product_avx2_available() {
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
-}
-
 void lhs_product_avx2(const DesignMatrix& x, float var_ratio, std::span<const double> v, std::span<double> row_sums,
                       std::span<double> w) {
   row_sums_avx2(x, v.data(), row_sums.data());

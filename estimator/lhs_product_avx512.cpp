@@ -258,11 +258,6 @@ void float_row_sums_avx512(const DesignMatrix& x, const float* v, float* s) {
   row_sums_avx512<FloatLanes>(x, v, s);
 }
 
-bool lhs_product_avx512_available() {
-  return lhs_product_avx2_available() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("gfni");
-}
-
 void lhs_product_avx512(const DesignMatrix& x, float var_ratio, std::span<const double> v,
                         std::span<double> row_sums, std::span<double> w) {
   double* s = row_sums.data();

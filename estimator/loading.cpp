@@ -10,40 +10,48 @@
 
 namespace gp {
 
-namespace {
-
-void reject_negative(Units& io, const char* name, int32_t value) {
-  if (value >= 0) return;
-  input_error(io,
-              std::string("SNP_setup gives ") + name + " = " + std::to_string(value) +
-                  "; counts must be 0 or more",
-              Statement::Read, kSetupUnit);
+void report_refusal(Units& io, const Refusal& refusal, int unit) {
+  if (refusal.problem == Problem::NegativeCount) {
+    input_error(io,
+                "SNP_setup gives " + refusal.name + " = " + std::to_string(refusal.value) +
+                    "; counts must be 0 or more",
+                Statement::Read, kSetupUnit);
+  }
+  // The input statement's own failures: the unit reports an end of file
+  // itself, so what is left is a field that does not read.
+  const Failure failure = refusal.parse == FieldParse::Overflow ? Failure::IntegerOverflow : Failure::IllegalCharacter;
+  fatal_error(io, failure, Statement::Read, unit);
 }
-
-}  // namespace
 
 void read_setup(Units& io, EstimatorState& state) {
   static const Layout kReadLine = parse_layout("' Read ',I0,' records with ',I0,' SNP effects'");
 
   open_unit(io, kSetupUnit, kSetupFile);
-  read_free(io, kSetupUnit);
-  // The count line carries nrec twice; the fifth value is the one kept.
-  read_record(io, kSetupUnit, count_layout(),
-              {state.n_snp, state.n_qtl, state.nrec, state.nprog, state.nrec});
-  reject_negative(io, "n_snp", state.n_snp);
-  reject_negative(io, "nrec", state.nrec);
+  UnitLines lines(io, kSetupUnit);
+  SetupReader setup(lines);
+  try {
+    const SetupCounts counts = setup.counts();
+    state.n_snp = counts.n_snp;
+    state.n_qtl = counts.n_qtl;
+    state.nrec = counts.nrec;
+    state.nprog = counts.nprog;
+  } catch (const Refusal& refusal) {
+    report_refusal(io, refusal, kSetupUnit);
+  }
   write_record(io, kConsole, kReadLine, {state.nrec, state.n_snp});
 
   state.geno = allocate_array<int32_t>(io, 2 * int64_t{state.n_snp});
   state.snp_freq = allocate_array<float>(io, state.n_snp);
   state.snp_val = allocate_array<float>(io, state.n_snp);
 
-  read_free(io, kSetupUnit);
-  read_record(io, kSetupUnit, variance_skip_layout());
-  read_free(io, kSetupUnit);
-  read_record(io, kSetupUnit, frequency_layout(), {state.snp_freq});
-  read_free(io, kSetupUnit);
-  read_record(io, kSetupUnit, effect_layout(), {state.snp_val});
+  // The variances are passed over unconverted.
+  try {
+    setup.skip_variances();
+    setup.frequencies(state.snp_freq);
+    setup.effects(state.snp_val);
+  } catch (const Refusal& refusal) {
+    report_refusal(io, refusal, kSetupUnit);
+  }
 }
 
 DesignMatrix allocate_matrix(Units& io, int64_t rows, int64_t cols) {
@@ -75,20 +83,14 @@ void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_
   }
 }
 
-void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
-                         std::span<int32_t> geno) {
-  int32_t rec_id = 0;
-  read_data_record(io, layout, rec_id, y, s_bv, geno);
-  check_allele_codes(io, record_number, geno);
-}
-
 void read_training_records(Units& io, EstimatorState& state) {
   // Records are packed into a few record groups of their own first: packed
   // straight into x, each record would touch every panel, one memory page
   // apart on wide data.
   constexpr int64_t kStagedRecords = 4 * DesignMatrix::kTile;
-  const Layout layout = data_layout(state.n_snp);
   open_unit(io, kDataUnit, kDataFile);
+  UnitLines lines(io, kDataUnit);
+  RecordReader records(lines, 2 * int64_t{state.nrec});
   std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
   DesignMatrix staged = allocate_matrix(io, std::min<int64_t>(kStagedRecords, state.nrec), state.neq);
   row[0] = 1;
@@ -98,7 +100,7 @@ void read_training_records(Units& io, EstimatorState& state) {
     if (count < staged.rows) std::fill(staged.planes.begin(), staged.planes.end(), 0);
     for (int64_t r = 0; r < count; ++r) {
       const int64_t i = first + r;
-      read_coded_record(io, layout, i + 1, state.y[i], state.s_bv[i], std::span<int8_t>(row).subspan(1), state.geno);
+      read_coded_record(io, records, state.y[i], state.s_bv[i], std::span<int8_t>(row).subspan(1), state.geno);
       add_row_to_xpy(state.xpy, state.y[i], row);
       staged.store_row(r, row.data());
     }

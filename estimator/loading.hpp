@@ -6,10 +6,17 @@
 #include <span>
 
 #include "common/layout.hpp"
+#include "common/refusal.hpp"
 #include "common/text_io.hpp"
 #include "estimator/state.hpp"
 
 namespace gp {
+
+// kolber words no refusal of its own: what the SNP file readers refuse on
+// `unit` ends the run as the input statements would have, a field that does
+// not read with "Illegal character in numeric input" (or the integer
+// overflow), a negative count with an input error naming it.
+[[noreturn]] void report_refusal(Units& io, const Refusal& refusal, int unit);
 
 // Opens SNP_setup (unit 1), reads the counts, prints the " Read " line and
 // reads snp_freq and snp_val; allocates geno, snp_freq, snp_val. A negative
@@ -28,14 +35,9 @@ void allocate_equations(Units& io, EstimatorState& state);
 // into x as soon as it is read. The unit is left at record nrec + 1.
 void read_training_records(Units& io, EstimatorState& state);
 
-// Stops the run with the report of read_checked_record when an allele code
-// of geno is not 1 or 2.
+// Stops the run with an input error naming `record_number` (position in
+// the file) and the SNP when an allele code of geno is not 1 or 2 (a blank
+// or a missing digit reads as 0).
 void check_allele_codes(Units& io, int64_t record_number, std::span<const int32_t> geno);
-
-// Reads the next SNP_data record into y, s_bv and geno, and stops the run
-// with a report naming `record_number` (position in the file) and the SNP
-// when an allele code is not 1 or 2 (a blank or a missing digit reads as 0).
-void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
-                         std::span<int32_t> geno);
 
 }  // namespace gp

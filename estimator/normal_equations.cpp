@@ -3,21 +3,30 @@
 #include <algorithm>
 #include <span>
 
+#include "common/isa.hpp"
+
 namespace gp {
 
-void add_record_to_xpy(EstimatorState& state, int64_t i) {
-  const float yi = state.y[static_cast<size_t>(i)];
-  for (int64_t j = 0; j < state.neq; ++j) {
-    const float product = yi * static_cast<float>(state.x.at(i, j));
-    state.xpy[static_cast<size_t>(j)] = product + state.xpy[static_cast<size_t>(j)];
-  }
+namespace {
+
+[[gnu::always_inline]] inline void add_row(std::span<float> xpy, float y, std::span<const int8_t> row) {
+  for (size_t j = 0; j < xpy.size(); ++j) xpy[j] = y * static_cast<float>(row[j]) + xpy[j];
 }
 
-// Each element is its own product and sum, so a wider vector gives the same
-// bits; the clones only let the compiler use the widest the processor has.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+// Each element is its own product and sum, so the loop compiled for a wider
+// vector gives the same bits.
+void add_row_portable(std::span<float> xpy, float y, std::span<const int8_t> row) { add_row(xpy, y, row); }
+GP_TARGET_AVX2 void add_row_avx2(std::span<float> xpy, float y, std::span<const int8_t> row) { add_row(xpy, y, row); }
+GP_TARGET_AVX512 void add_row_avx512(std::span<float> xpy, float y, std::span<const int8_t> row) {
+  add_row(xpy, y, row);
+}
+
+}  // namespace
+
 void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row) {
-  for (size_t j = 0; j < xpy.size(); ++j) xpy[j] = y * static_cast<float>(row[j]) + xpy[j];
+  static constexpr Kernels<decltype(&add_row_to_xpy)> kKernels{
+      .portable = add_row_portable, .avx2 = add_row_avx2, .avx512 = add_row_avx512};
+  pick_kernel(kKernels)(xpy, y, row);
 }
 
 void form_diag(EstimatorState& state) {

@@ -10,11 +10,9 @@
 
 namespace gp {
 
-// xpy(j) = y(i) * x(i, j) + xpy(j) for every j, each product and sum
-// rounded to single precision; called once per record in file order.
-void add_record_to_xpy(EstimatorState& state, int64_t i);
-
-// The same for a record given as its design row (row.size() == xpy.size()).
+// xpy(j) = y * row(j) + xpy(j) for every j, each product and sum rounded to
+// single precision: X'y of the records so far, when called once per record
+// in file order with its design row (row.size() == xpy.size()).
 void add_row_to_xpy(std::span<float> xpy, float y, std::span<const int8_t> row);
 
 // diag(j) = sum over records in order of x(i, j)^2, single precision.

@@ -61,7 +61,8 @@ SetStatistics training_set(Units& io, const EstimatorState& state) {
 // first, as if each line had gone out at once.
 SetStatistics independent_set(Units& io, EstimatorState& state) {
   constexpr int64_t kGroupRecords = 4 * DesignMatrix::kTile;
-  const Layout layout = data_layout(state.n_snp);
+  UnitLines lines(io, kDataUnit);
+  RecordReader reader(lines, 2 * int64_t{state.nrec}, state.nrec);
   DesignMatrix records = allocate_matrix(io, std::min<int64_t>(kGroupRecords, state.nrec), state.neq);
   std::vector<int8_t> row = allocate_array<int8_t>(io, state.neq);
   row[0] = 1;
@@ -81,8 +82,7 @@ SetStatistics independent_set(Units& io, EstimatorState& state) {
     const int64_t count = std::min(kGroupRecords, state.nrec - first);
     hold_output(io, write_lines);
     for (read = 0; read < count; ++read) {
-      read_coded_record(io, layout, state.nrec + first + read + 1, y[read], s_bv[read],
-                        std::span<int8_t>(row).subspan(1), state.geno);
+      read_coded_record(io, reader, y[read], s_bv[read], std::span<int8_t>(row).subspan(1), state.geno);
       records.store_row(read, row.data());
     }
     hold_output(io, nullptr);
@@ -131,20 +131,6 @@ SetStatistics RunningMoments::finish() const {
   const bool defined = count_ > 0 && var[1] > 0.0 && var[2] > 0.0;
   stats.corr = static_cast<float>(defined ? co_moment_ / n / std::sqrt(var[1]) / std::sqrt(var[2]) : kNaN);
   return stats;
-}
-
-float genomic_value(std::span<const int32_t> geno, std::span<const float> sol) {
-  float g_bv = 0.0f;
-  for (size_t j = 0; j + 1 < sol.size(); ++j) {
-    g_bv = static_cast<float>(genotype_code(geno, static_cast<int64_t>(j))) * sol[j + 1] + g_bv;
-  }
-  return g_bv;
-}
-
-float genomic_value(std::span<const int8_t> codes, std::span<const float> sol) {
-  float g_bv = 0.0f;
-  for (size_t j = 0; j < codes.size(); ++j) g_bv = static_cast<float>(codes[j]) * sol[j + 1] + g_bv;
-  return g_bv;
 }
 
 void report_results(Units& io, EstimatorState& state, CpuClock cpu_seconds) {

@@ -34,13 +34,6 @@ class RunningMoments {
   double co_moment_ = 0.0;              // sum of (s_bv - mean)(g_bv - mean)
 };
 
-// Genomic breeding value: sum over SNPs in order of code(j) * sol(j+1), in
-// single precision; the mean sol(0) is left out.
-float genomic_value(std::span<const int32_t> geno, std::span<const float> sol);
-
-// The same from the coded genotypes, one per SNP.
-float genomic_value(std::span<const int8_t> codes, std::span<const float> sol);
-
 // Writes SNP_results with the training records' values from x and the
 // independent records read on from record nrec + 1 of SNP_data, prints
 // both blocks of statistics and "Finished in", and ends the program.

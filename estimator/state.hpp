@@ -35,11 +35,4 @@ struct EstimatorState {
   std::vector<float> snp_freq;  // frequencies from SNP_setup, never used
 };
 
-// Coded genotype of SNP j (0-based): the two allele codes summed minus 3,
-// so -1, 0 or +1 for codes 1 and 2. The simulator's true breeding values
-// use the same rule.
-inline int32_t genotype_code(std::span<const int32_t> geno, int64_t j) {
-  return geno[static_cast<size_t>(2 * j)] + geno[static_cast<size_t>(2 * j + 1)] - 3;
-}
-
 }  // namespace gp

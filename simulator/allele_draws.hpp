@@ -18,22 +18,15 @@ void allele_thresholds(std::span<const float> snp_freq, std::span<int32_t> thres
 // For SNP j = 1 ... n and allele k = 1 then 2, one draw u = uniform(0, 1);
 // the allele's digit is '2' when snp_freq(j) > u, else '1'. `thresholds`
 // comes from allele_thresholds; `digits` receives thresholds.size()
-// characters, allele 1 of SNP 1 first. Runs the eight-lane kernel when the
-// processor has it.
+// characters, allele 1 of SNP 1 first. Runs the kernel of the widest
+// instruction set usable (isa.hpp).
 void draw_allele_digits(Generator& g, std::span<const int32_t> thresholds, char* digits);
-
-// The same draws one at a time, comparing with the frequencies themselves:
-// the reference for the two kernels.
-void draw_allele_digits_plain(Generator& g, std::span<const float> snp_freq, char* digits);
 
 // The portable kernel: one draw at a time against the thresholds.
 void draw_allele_digits_portable(Generator& g, std::span<const int32_t> thresholds, char* digits);
 
-// True when this processor runs draw_allele_digits_avx2.
-bool allele_draws_avx2_available();
-
 // The same digits and the same final state, drawn eight lanes at a time.
-// Needs allele_draws_avx2_available().
+// Needs Isa::Avx2.
 void draw_allele_digits_avx2(Generator& g, std::span<const int32_t> thresholds, char* digits);
 
 // How many leading effects the breeding value needs: one past the last

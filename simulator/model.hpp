@@ -36,17 +36,8 @@ void scale_effects(float var_a, float sim_var, std::span<float> snp_val);
 // ((1 - h2) x var_a) / h2.
 float residual_variance(float h2, float var_a);
 
-// Record steps of one animal, in their plain form: the run draws the alleles
-// and sums the breeding value with the kernels of allele_draws.hpp, which the
-// tests hold to these.
-
-// Fills geno (two codes per SNP, allele 1 first) with 1, or 2 where
-// snp_freq(j) exceeds the allele's uniform(0, 1) draw. geno has 2 x snp_freq.size()
-// elements.
-void draw_genotypes(Generator& g, std::span<const float> snp_freq, std::span<int32_t> geno);
-
-// s_bv: the sum over SNPs of (allele 1 + allele 2 - 3) x snp_val(j).
-float breeding_value(std::span<const int32_t> geno, std::span<const float> snp_val);
+// Record steps of one animal: the run draws the alleles and sums the
+// breeding value with the kernels of allele_draws.hpp, then forms the record.
 
 // y: mean + normal(s_bv, var_e) for own records (nprog = 0), else
 // (mean + s_bv) + normal(0, ((4 var_e) + (3 var_a)) / nprog). Twelve draws.

@@ -1,8 +1,10 @@
 #include "simulator/parameters.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
+
+#include "common/format.hpp"
+#include "common/snp_files.hpp"
 
 namespace gp {
 namespace {
@@ -17,14 +19,8 @@ void read_pair(Units& io, std::initializer_list<InItem> values) {
   read_free(io, kParameterUnit, values);
 }
 
-std::string real_text(float v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.8g", static_cast<double>(v));
-  return buf;
-}
-
-[[noreturn]] void reject(Units& io, const std::string& name, const std::string& value, const char* accepted) {
-  input_error(io, "Parameter " + name + " = " + value + " cannot be simulated: " + accepted);
+[[noreturn]] void reject(Units& io, const std::string& name, const std::string& value, std::string_view accepted) {
+  input_error(io, "Parameter " + name + " = " + value + " cannot be simulated: " + std::string(accepted));
 }
 
 void require_finite(Units& io, const char* name, float v) {
@@ -73,24 +69,23 @@ SimulationParameters read_parameters(Units& io) {
 
 void check_parameters(Units& io, const SimulationParameters& p) {
   if (p.n_snp < 0) reject(io, "n_snp", std::to_string(p.n_snp), "the number of SNPs must not be negative");
-  // A record carries 2 x n_snp allele digits on one line.
-  if (p.n_snp > INT32_MAX / 2) {
-    reject(io, "n_snp", std::to_string(p.n_snp), "at most 1073741823 SNPs fit one record");
+  if (p.n_snp > kMaxSnps) {
+    reject(io, "n_snp", std::to_string(p.n_snp), "at most " + std::to_string(kMaxSnps) + " SNPs fit one record");
   }
   require_finite(io, "snp_range", p.snp_range);
   if (p.snp_range > 1.0f) {
     if (p.n_qtl > p.n_snp) {
       reject(io, "n_qtl", std::to_string(p.n_qtl),
-             ("with snp_range above 1 at most n_snp = " + std::to_string(p.n_snp) + " SNPs can have an effect")
-                 .c_str());
+             "with snp_range above 1 at most n_snp = " + std::to_string(p.n_snp) + " SNPs can have an effect");
     }
   } else if (p.n_snp < 1) {
     reject(io, "n_snp", std::to_string(p.n_snp), "with snp_range 1 or less SNP 1 carries the effect, so n_snp must be at least 1");
   }
   if (p.nprog < 0) reject(io, "nprog", std::to_string(p.nprog), "0 (own records) or a positive number of progenies");
-  // The record number 2 x nrec must fit its six columns in SNP_data.
-  if (2 * static_cast<int64_t>(p.nrec) > 999999) {
-    reject(io, "nrec", std::to_string(p.nrec), "2 x nrec records are numbered in 6 columns, so nrec must be at most 499999");
+  if (p.nrec > kMaxNrec) {
+    reject(io, "nrec", std::to_string(p.nrec),
+           "2 x nrec records are numbered in " + std::to_string(kRecordNumberWidth) +
+               " columns, so nrec must be at most " + std::to_string(kMaxNrec));
   }
   require_finite(io, "freq_min", p.freq_min);
   require_finite(io, "freq_max", p.freq_max);

@@ -3,10 +3,10 @@
 #include <time.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/format.hpp"
 #include "common/rng.hpp"
 #include "common/snp_files.hpp"
 #include "simulator/allele_draws.hpp"
@@ -15,12 +15,6 @@
 
 namespace gp {
 namespace {
-
-std::string real_text(float v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.8g", static_cast<double>(v));
-  return buf;
-}
 
 // The effects can be scaled to var_a only by a finite, non-zero sim_var.
 void check_sim_var(Units& io, const SimulationParameters& p) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "snp2plink/refusal.hpp"
+#include "common/refusal.hpp"
 
 namespace gp::plink {
 namespace {

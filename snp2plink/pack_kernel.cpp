@@ -1,11 +1,13 @@
 // The portable kernels are plain integer arithmetic on bytes, written so the
 // compiler can vectorise them: the codes are exact whatever the vector
-// width, and a test compares them with genotype_code on every digit pair.
+// width, and a test compares them with bed_code on every digit pair.
 #include "snp2plink/pack_kernel.hpp"
+
+#include "common/isa.hpp"
 
 namespace gp::plink {
 
-uint8_t genotype_code(char first, char second) {
+uint8_t bed_code(char first, char second) {
   const int twos = (first == '2') + (second == '2');
   return twos == 2 ? 0b00 : twos == 1 ? 0b10 : 0b11;
 }
@@ -26,38 +28,22 @@ bool pack_genotypes_portable(const char* digits, size_t n_snp, uint8_t* out, uns
   return outside == 0;
 }
 
-size_t first_bad_digit(std::string_view digits) {
-  for (size_t k = 0; k < digits.size(); ++k) {
-    if (digits[k] != '1' && digits[k] != '2') return k;
-  }
-  return digits.size();
-}
-
 void block_to_rows_portable(const PackedBlock& block, uint8_t* rows, size_t row_stride) {
   for (size_t j = 0; j < block.n_snp; ++j, rows += row_stride) {
     for (size_t k = 0; k < block.groups; ++k) rows[k] = block.bytes[k * block.n_snp + j];
   }
 }
 
-namespace {
-
-bool use_avx512() {
-  static const bool available = pack_avx512_available();
-  return available;
-}
-
-}  // namespace
-
 bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
-  return use_avx512() ? pack_genotypes_avx512(digits, n_snp, out, shift) : pack_genotypes_portable(digits, n_snp, out, shift);
+  static constexpr Kernels<decltype(&pack_genotypes)> kKernels{.portable = pack_genotypes_portable,
+                                                               .avx512 = pack_genotypes_avx512};
+  return pick_kernel(kKernels)(digits, n_snp, out, shift);
 }
 
 void block_to_rows(const PackedBlock& block, uint8_t* rows, size_t row_stride) {
-  if (use_avx512()) {
-    block_to_rows_avx512(block, rows, row_stride);
-  } else {
-    block_to_rows_portable(block, rows, row_stride);
-  }
+  static constexpr Kernels<decltype(&block_to_rows)> kKernels{.portable = block_to_rows_portable,
+                                                              .avx512 = block_to_rows_avx512};
+  pick_kernel(kKernels)(block, rows, row_stride);
 }
 
 }  // namespace gp::plink

@@ -1,19 +1,18 @@
 // The hot loops of the export: one record's allele digits into two-bit
 // genotype codes of the binary fileset, and a block of packed records turned
-// into the SNPs' rows. Each has a portable kernel and an AVX-512 one, chosen
-// once by what the processor runs; all give the same bytes.
+// into the SNPs' rows. Each has a portable kernel and an AVX-512 one (which
+// needs Isa::Avx512), picked as isa.hpp says; all give the same bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 namespace gp::plink {
 
-// The code of one SNP from its two allele digits: 0b00 for "22" (two of
+// The .bed code of one SNP from its two allele digits: 0b00 for "22" (two of
 // allele 1 of the .bim, the digit 2), 0b10 for "12" or "21", 0b11 for "11".
 // 0b01 (missing) is never produced.
-uint8_t genotype_code(char first, char second);
+uint8_t bed_code(char first, char second);
 
 // Puts the code of each SNP j < n_snp, from digits[2j] and digits[2j+1],
 // into out[j] at bit `shift` (0, 2, 4 or 6): at shift 0 it replaces the
@@ -22,10 +21,6 @@ uint8_t genotype_code(char first, char second);
 bool pack_genotypes(const char* digits, size_t n_snp, uint8_t* out, unsigned shift);
 bool pack_genotypes_portable(const char* digits, size_t n_snp, uint8_t* out, unsigned shift);
 bool pack_genotypes_avx512(const char* digits, size_t n_snp, uint8_t* out, unsigned shift);
-
-// Position (0-based) of the first character that is not '1' or '2';
-// digits.size() when there is none.
-size_t first_bad_digit(std::string_view digits);
 
 // A block of `groups` (at most kBlockGroups) packed bytes per SNP: byte j of
 // block row k (block[k * n_snp + j]) holds SNP j's records 4k .. 4k + 3.
@@ -41,8 +36,5 @@ struct PackedBlock {
 void block_to_rows(const PackedBlock& block, uint8_t* rows, size_t row_stride);
 void block_to_rows_portable(const PackedBlock& block, uint8_t* rows, size_t row_stride);
 void block_to_rows_avx512(const PackedBlock& block, uint8_t* rows, size_t row_stride);
-
-// True when this processor runs the _avx512 kernels (AVX-512 F and BW).
-bool pack_avx512_available();
 
 }  // namespace gp::plink

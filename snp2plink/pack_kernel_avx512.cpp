@@ -7,7 +7,7 @@
 // digits are loaded as '1'. The two differences of SNP j's digits are added
 // into a 16-bit lane (at most 2 for valid digits: the number of 2s), packed
 // back to bytes in SNP order, and a 16-entry table gives the code of that
-// number already shifted (2s: 0, 1: 0b10, 0: 0b11), which is genotype_code.
+// number already shifted (2s: 0, 1: 0b10, 0: 0b11), which is bed_code.
 // The codes replace out's bytes at shift 0 and are ORed in at the others,
 // as in the portable kernel; invalid digits make the result false and out
 // unspecified, as the contract allows.
@@ -92,8 +92,6 @@ GP_AVX512_KERNEL inline void eight_rows(const uint8_t* in, size_t n, uint8_t* at
 }
 
 }  // namespace
-
-bool pack_avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"); }
 
 GP_AVX512_KERNEL bool pack_genotypes_avx512(const char* digits, size_t n_snp, uint8_t* out, unsigned shift) {
   // Code by number of 2s, shifted: 0 -> 0b11, 1 -> 0b10, 2 -> 0b00; the

@@ -2,7 +2,7 @@
 
 #include "common/snp_files.hpp"
 #include "snp2plink/fileset.hpp"
-#include "snp2plink/refusal.hpp"
+#include "common/refusal.hpp"
 #include "snp2plink/study_reader.hpp"
 
 namespace gp::plink {
@@ -53,7 +53,7 @@ int run_snp2plink(std::span<const std::string_view> args, const std::string& dir
     out << "snp2plink: " << setup.n_snp << " SNPs x " << data.records << " records written to " << prefix
         << ".bed .bim .fam .bv .train .indep .effects\n";
   } catch (const Refusal& refusal) {
-    err << refusal_text(refusal) << '\n';
+    err << refusal_text(refusal, "snp2plink") << '\n';
     return kRefused;
   }
   return kExported;

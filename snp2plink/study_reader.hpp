@@ -1,27 +1,18 @@
-// Reading a study folder's SNP_setup and SNP_data for the export: the
-// counts and effects, and every genotype packed two bits each, SNP-major.
+// Reading a study folder's SNP_setup and SNP_data for the export through
+// the shared SNP file readers: the counts and effects, and every genotype
+// packed two bits each, SNP-major. The export is stricter than the readers:
+// a record must hold exactly 2 x n_snp digits, carry its place in the file
+// as its number, and have a line end; 2 x nrec must be numbered in SNP_data.
 // Every problem is thrown as a Refusal naming the file and the line or record.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/large_pages.hpp"
-#include "common/layout.hpp"
 
 namespace gp::plink {
-
-// Where the fields of a SNP_data record lie (0-based columns), as the shared
-// record layout places them.
-struct RecordColumns {
-  size_t number_width;  // the record number, from column 0
-  size_t y_column, s_bv_column, real_width;
-  int decimals;         // implied decimals of y and s_bv
-  size_t first_digit;   // the first allele digit
-};
-RecordColumns record_columns(const Layout& data_layout);
 
 struct StudySetup {
   int32_t n_snp = 0;
@@ -30,8 +21,8 @@ struct StudySetup {
 };
 
 // SNP_setup at `path` (`name` in messages): the counts of line 2, the
-// fifth value giving nrec, and the n_snp effects; the frequencies are
-// skipped line by line.
+// fifth value giving nrec, and the n_snp effects; the variances and the
+// frequencies are passed over.
 StudySetup read_study_setup(const std::string& path, const std::string& name);
 
 // The records as the binary fileset holds them.

@@ -155,7 +155,7 @@ TEST(Report, BufferAllocation) {
 
 TEST(SystemErrors, NameOfADirectory) {
   ScratchDir dir;
-  ::mkdir(dir.file("SNP_results").c_str(), 0777);
+  ::mkdir(dir.at("SNP_results").c_str(), 0777);
   const RunResult run = run_captured("", [](Units& io) { open_unit(io, 3, "SNP_results"); }, dir.path());
   EXPECT_EQ(run.status, kExitFailure);
   EXPECT_EQ(run.errors, report_text("System Error:", std::strerror(EISDIR), "OPEN(UNIT=3,..."));

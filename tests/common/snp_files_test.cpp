@@ -4,18 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/record_reference.hpp"
+#include "support/scratch.hpp"
+
 namespace gp {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct SnpFilesRun {
   int status;
@@ -24,23 +21,13 @@ struct SnpFilesRun {
   std::string data;
 };
 
-std::string file_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Runs `body` as a program in a fresh directory and returns the two files.
 SnpFilesRun run_in_scratch(const std::function<void(Units&)>& body) {
-  std::string dir = (fs::temp_directory_path() / "snp_files_XXXXXX").string();
-  if (mkdtemp(dir.data()) == nullptr) throw std::runtime_error("mkdtemp");
+  const test::ScratchDir dir("snp_files");
   ConsoleCapture console;
-  Units io(&console, dir);
+  Units io(&console, dir.path());
   const int status = run_program(io, [&] { body(io); });
-  SnpFilesRun run{status, console.errors, file_text(fs::path(dir) / kSetupFile), file_text(fs::path(dir) / kDataFile)};
-  fs::remove_all(dir);
-  return run;
+  return {status, console.errors, test::read_file(dir.at(kSetupFile)), test::read_file(dir.at(kDataFile))};
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -112,7 +99,7 @@ TEST(WriteDataRecord, LineEndsAfterTheLastAlleleDigit) {
     const Layout layout = data_layout(static_cast<int32_t>(c.geno.size() / 2));
     const SnpFilesRun run = run_in_scratch([&](Units& io) {
       open_unit(io, kDataUnit, kDataFile);
-      write_data_record(io, layout, 1, c.y, c.s_bv, c.geno);
+      test::write_data_record(io, layout, 1, c.y, c.s_bv, c.geno);
     });
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(run.data, c.line + "\r\n");
@@ -138,8 +125,8 @@ TEST(WriteDataRecord, ValuesThatCannotBeReadBackStopTheRun) {
     const Layout layout = data_layout(1);
     const SnpFilesRun run = run_in_scratch([&](Units& io) {
       open_unit(io, kDataUnit, kDataFile);
-      write_data_record(io, layout, 1, 5.0f, 1.0f, geno);
-      write_data_record(io, layout, 2, c.y, c.s_bv, geno);
+      test::write_data_record(io, layout, 1, 5.0f, 1.0f, geno);
+      test::write_data_record(io, layout, 2, c.y, c.s_bv, geno);
     });
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.errors, std::string("? Input Error:\r\n? ") + c.message + "\r\n? WRITE(UNIT=2,...\n");
@@ -147,14 +134,14 @@ TEST(WriteDataRecord, ValuesThatCannotBeReadBackStopTheRun) {
   }
 }
 
-struct DataRecord {
+struct RecordValues {
   int32_t rec_id;
   float y, s_bv;
 };
 
 // Writes `records` with the allele codes of record r at index (i + r) % 3
 // taken from {1, 2, 2}, through write_data_record (reference) or DataLines.
-SnpFilesRun write_records(int32_t n_snp, const std::vector<DataRecord>& records, bool reference) {
+SnpFilesRun write_records(int32_t n_snp, const std::vector<RecordValues>& records, bool reference) {
   return run_in_scratch([&](Units& io) {
     open_unit(io, kDataUnit, kDataFile);
     const Layout layout = data_layout(n_snp);
@@ -162,9 +149,9 @@ SnpFilesRun write_records(int32_t n_snp, const std::vector<DataRecord>& records,
     std::vector<int32_t> geno(2 * static_cast<size_t>(std::max(n_snp, 0)));
     for (size_t r = 0; r < records.size(); ++r) {
       for (size_t i = 0; i < geno.size(); ++i) geno[i] = (i + r) % 3 == 0 ? 1 : 2;
-      const DataRecord& d = records[r];
+      const RecordValues& d = records[r];
       if (reference) {
-        write_data_record(io, layout, d.rec_id, d.y, d.s_bv, geno);
+        test::write_data_record(io, layout, d.rec_id, d.y, d.s_bv, geno);
       } else {
         char* digits = allele_digits(lines);
         for (size_t i = 0; i < geno.size(); ++i) digits[i] = static_cast<char>('0' + geno[i]);
@@ -195,7 +182,7 @@ TEST(DataLines, SameFileAndReportsAsWriteDataRecord) {
     const size_t count = 2 * shape.batch_lines + 3;
     for (const Failure& f : failures) {
       SCOPED_TRACE(::testing::Message() << n_snp << " SNPs, records from " << f.first_id << ", last y " << f.y);
-      std::vector<DataRecord> records;
+      std::vector<RecordValues> records;
       for (size_t r = 0; r < count; ++r) {
         records.push_back({f.first_id + static_cast<int32_t>(r), values[r % 10], -values[(r + 3) % 10]});
       }
@@ -235,11 +222,11 @@ TEST(DataRecords, ReadBackWhatWasWritten) {
     float y = 0, s_bv = 0;
     const SnpFilesRun run = run_in_scratch([&](Units& io) {
       open_unit(io, kDataUnit, kDataFile);
-      for (int32_t r = 0; r < 3; ++r) write_data_record(io, layout, r + 1, ys[r], -ys[r] / 2, geno);
+      for (int32_t r = 0; r < 3; ++r) test::write_data_record(io, layout, r + 1, ys[r], -ys[r] / 2, geno);
       rewind_unit(io, kDataUnit);
       for (int32_t r = 0; r < 3; ++r) {
         std::fill(back.begin(), back.end(), 0);
-        read_data_record(io, layout, rec_id, y, s_bv, back);
+        test::read_data_record(io, layout, rec_id, y, s_bv, back);
         EXPECT_EQ(rec_id, r + 1);
         EXPECT_NEAR(y, ys[r], 0.0051f);
         EXPECT_NEAR(s_bv, -ys[r] / 2, 0.0051f);

@@ -2,46 +2,15 @@
 // program run on a captured console.
 #pragma once
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "common/text_io.hpp"
+#include "support/scratch.hpp"
 
 namespace gp::text_test {
 
-// A fresh directory, removed with everything in it at the end of the test.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "text_io_XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-  void write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(file(name), std::ios::binary) << bytes;
-  }
-  std::string read(const std::string& name) const {
-    std::ifstream in(file(name), std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-  bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
-
- private:
-  std::string path_;
-};
+using test::ScratchDir;
 
 // The outcome of one program run inside the test.
 struct RunResult {

@@ -10,6 +10,7 @@
 #include "estimator/design_matrix.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/state.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
@@ -19,8 +20,8 @@ TEST(DesignMatrix, PackedRowsReadBackAndAgreeWithSettingEachElement) {
   std::uniform_int_distribution<int> code(-1, 1);
   for (const auto& [rows, cols] : {std::pair<int64_t, int64_t>{1, 1}, {1, 16}, {7, 9}, {8, 8}, {9, 17}, {5, 15},
                                    {16, 33}, {33, 100}, {3, 31}, {70, 47}, {0, 4}}) {
-    DesignMatrix packed = DesignMatrix::zeros(rows, cols);
-    DesignMatrix set = DesignMatrix::zeros(rows, cols);
+    DesignMatrix packed = test::zero_matrix(rows, cols);
+    DesignMatrix set = test::zero_matrix(rows, cols);
     ASSERT_EQ(static_cast<int64_t>(packed.planes.size()), DesignMatrix::words_for(rows, cols));
     std::vector<std::vector<int8_t>> codes(static_cast<size_t>(rows), std::vector<int8_t>(static_cast<size_t>(cols)));
     for (int pass = 0; pass < 2; ++pass) {  // the second packing replaces the first
@@ -31,9 +32,9 @@ TEST(DesignMatrix, PackedRowsReadBackAndAgreeWithSettingEachElement) {
     }
     for (int64_t i = 0; i < rows; ++i) {
       for (int64_t j = 0; j < cols; ++j) {
-        set.set(i, j, static_cast<int8_t>(-codes[i][j]));  // every element set twice, the last value kept
-        set.set(i, j, codes[i][j]);
-        ASSERT_EQ(packed.at(i, j), codes[i][j]) << rows << " x " << cols << " at (" << i << ", " << j << ")";
+        test::set_code(set, i, j, static_cast<int8_t>(-codes[i][j]));  // every element set twice, the last value kept
+        test::set_code(set, i, j, codes[i][j]);
+        ASSERT_EQ(test::code_at(packed, i, j), codes[i][j]) << rows << " x " << cols << " at (" << i << ", " << j << ")";
       }
     }
     EXPECT_EQ(packed.planes, set.planes) << rows << " x " << cols << ": same tiles, padding zero";
@@ -47,11 +48,11 @@ TEST(DesignMatrix, DiagonalCountsNonZeroCodesAndStopsWhereTheSingleSumStops) {
     EstimatorState state;
     state.nrec = static_cast<int32_t>(rows);
     state.neq = 2;
-    state.x = DesignMatrix::zeros(rows, 2);
+    state.x = test::zero_matrix(rows, 2);
     for (int64_t g = 0; g < state.x.row_groups(); ++g) state.x.planes[static_cast<size_t>(2 * g)] = 0x0101010101010101;
-    for (int64_t i = rows; i < DesignMatrix::kTile * state.x.row_groups(); ++i) state.x.set(i, 0, 0);
-    state.x.set(3, 1, -1);
-    state.x.set(rows - 1, 1, 1);
+    for (int64_t i = rows; i < DesignMatrix::kTile * state.x.row_groups(); ++i) test::set_code(state.x, i, 0, 0);
+    test::set_code(state.x, 3, 1, -1);
+    test::set_code(state.x, rows - 1, 1, 1);
     state.diag.assign(2, -1.0f);
     form_diag(state);
     float ones = 0.0f;

@@ -25,13 +25,13 @@ std::string data_file(int records) {
   static const char* const kAlleles[] = {"112122", "221211", "121212", "222111", "111222", "212121", "122112"};
   std::string text;
   for (int i = 1; i <= records; ++i) {
-    text += data_line(i, 10.0f + static_cast<float>(i % 5), 0.5f * static_cast<float>(i % 3), kAlleles[i % 7]);
+    text += record_text(i, 10.0f + static_cast<float>(i % 5), 0.5f * static_cast<float>(i % 3), kAlleles[i % 7]);
   }
   return text;
 }
 
 void write_study(const ScratchDir& dir, int nrec, int records) {
-  dir.write("SNP_setup", setup_file(3, nrec, {0.5f, -0.25f, 1.0f}));
+  dir.write("SNP_setup", setup_text(3, nrec, {0.5f, -0.25f, 1.0f}));
   dir.write("SNP_data", data_file(records));
 }
 
@@ -127,8 +127,8 @@ TEST(KolberFaults, AllocationFailsUnderAMemoryLimit) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.nrec);
     ScratchDir dir;
-    dir.write("SNP_setup", setup_file(c.n_snp, c.nrec, std::vector<float>(static_cast<size_t>(c.n_snp), 1.0f)));
-    dir.write("SNP_data", data_line(1, 1.0f, 0.0f, "12"));
+    dir.write("SNP_setup", setup_text(c.n_snp, c.nrec, std::vector<float>(static_cast<size_t>(c.n_snp), 1.0f)));
+    dir.write("SNP_data", record_text(1, 1.0f, 0.0f, "12"));
     dir.write("SNP_results", kEarlier);
     child::Limits limits;
     limits.address_space = rlim_t{256} << 20;
@@ -177,7 +177,7 @@ TEST(KolberLimits, RecordsInSnpData) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir dir;
-    dir.write("SNP_setup", setup_file(3, 6, {0.5f, -0.25f, 1.0f}));
+    dir.write("SNP_setup", setup_text(3, 6, {0.5f, -0.25f, 1.0f}));
     dir.write("SNP_data", c.data);
     const child::Run run = child::run(KOLBER_PATH, dir.path(), "1\n");
     EXPECT_EQ(run.status, c.status);
@@ -222,10 +222,10 @@ TEST(KolberLimits, SimulatedStudiesAtTheSnpCountEdges) {
 // read right with TABSIZE absent or 8, read as other counts otherwise; LF
 // line ends read like CR LF.
 TEST(KolberLimits, TabsAndLineEndsInSnpSetup) {
-  std::string tabbed = setup_file(3, 6, {0.5f, -0.25f, 1.0f});
+  std::string tabbed = setup_text(3, 6, {0.5f, -0.25f, 1.0f});
   tabbed.replace(tabbed.find("       3       3       6       0       6"), 40, "3\t3\t6\t0\t6");
   std::string lf_only;
-  for (char ch : setup_file(3, 6, {0.5f, -0.25f, 1.0f})) {
+  for (char ch : setup_text(3, 6, {0.5f, -0.25f, 1.0f})) {
     if (ch != '\r') lf_only += ch;
   }
   struct Case {

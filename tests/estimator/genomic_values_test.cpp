@@ -12,6 +12,8 @@
 #include "estimator/genomic_values.hpp"
 #include "estimator/lhs_product.hpp"
 #include "estimator/results.hpp"
+#include "support/isa_cap.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
@@ -19,11 +21,11 @@ namespace {
 // Codes drawn -1, 0, +1 (all zero for every fifth record); column 0 holds
 // `mean_code`, which the values leave out whatever it is.
 DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols, int8_t mean_code) {
-  DesignMatrix x = DesignMatrix::zeros(rows, cols);
+  DesignMatrix x = test::zero_matrix(rows, cols);
   std::uniform_int_distribution<int> code(-1, 1);
   for (int64_t i = 0; i < rows; ++i) {
-    if (cols > 0) x.set(i, 0, mean_code);
-    for (int64_t j = 1; j < cols; ++j) x.set(i, j, static_cast<int8_t>(i % 5 == 4 ? 0 : code(rng)));
+    if (cols > 0) test::set_code(x, i, 0, mean_code);
+    for (int64_t j = 1; j < cols; ++j) test::set_code(x, i, j, static_cast<int8_t>(i % 5 == 4 ? 0 : code(rng)));
   }
   return x;
 }
@@ -42,27 +44,19 @@ std::vector<uint32_t> per_record_bits(const DesignMatrix& x, const std::vector<f
   std::vector<uint32_t> bits;
   std::vector<int8_t> codes(static_cast<size_t>(x.cols > 0 ? x.cols - 1 : 0));
   for (int64_t i = 0; i < x.rows; ++i) {
-    for (size_t j = 0; j < codes.size(); ++j) codes[j] = x.at(i, static_cast<int64_t>(j) + 1);
-    bits.push_back(std::bit_cast<uint32_t>(genomic_value(codes, sol.empty() ? std::vector<float>{0.0f} : sol)));
+    for (size_t j = 0; j < codes.size(); ++j) codes[j] = test::code_at(x, i, static_cast<int64_t>(j) + 1);
+    bits.push_back(std::bit_cast<uint32_t>(test::genomic_value(codes, sol.empty() ? std::vector<float>{0.0f} : sol)));
   }
   return bits;
 }
 
-using Kernel = void (*)(const DesignMatrix&, std::span<const float>, std::span<float>);
-
-std::vector<uint32_t> kernel_bits(Kernel kernel, const DesignMatrix& x, const std::vector<float>& sol) {
+// genomic_values at the bits it gives, with stale output.
+std::vector<uint32_t> kernel_bits(const DesignMatrix& x, const std::vector<float>& sol) {
   std::vector<float> g(static_cast<size_t>(row_sums_size(x)), -7.0f);
-  kernel(x, sol, g);
+  genomic_values(x, sol, g);
   std::vector<uint32_t> bits;
   for (int64_t i = 0; i < x.rows; ++i) bits.push_back(std::bit_cast<uint32_t>(g[static_cast<size_t>(i)]));
   return bits;
-}
-
-std::vector<std::pair<const char*, Kernel>> kernels() {
-  std::vector<std::pair<const char*, Kernel>> all = {{"dispatching", genomic_values},
-                                                     {"portable", genomic_values_portable}};
-  if (lhs_product_avx2_available()) all.emplace_back("AVX2", genomic_values_avx2);
-  return all;
 }
 
 TEST(GenomicValues, EqualThePerRecordSumBitForBit) {
@@ -75,9 +69,10 @@ TEST(GenomicValues, EqualThePerRecordSumBitForBit) {
     for (const int8_t mean_code : {int8_t{1}, int8_t{-1}, int8_t{0}}) {
       const DesignMatrix x = random_matrix(rng, rows, cols, mean_code);
       const std::vector<float> sol = random_effects(rng, cols);
-      for (const auto& [name, kernel] : kernels()) {
-        EXPECT_EQ(kernel_bits(kernel, x, sol), per_record_bits(x, sol))
-            << name << ": " << rows << " records, " << cols << " columns, mean code " << int{mean_code};
+      for (const Isa isa : test::processor_isas()) {
+        const test::IsaCap cap(isa);
+        EXPECT_EQ(kernel_bits(x, sol), per_record_bits(x, sol))
+            << isa_name(isa) << ": " << rows << " records, " << cols << " columns, mean code " << int{mean_code};
       }
     }
   }
@@ -98,9 +93,9 @@ TEST(GenomicValues, KeepSignedZerosInfinitiesAndNaN) {
     for (size_t pick = 0; pick < std::size(specials); ++pick) {
       std::vector<float> sol(static_cast<size_t>(cols));
       for (size_t k = 0; k < sol.size(); ++k) sol[k] = specials[(pick + k / 3) % std::size(specials)][k % 3];
-      for (const auto& [name, kernel] : kernels()) {
-        EXPECT_EQ(kernel_bits(kernel, x, sol), per_record_bits(x, sol))
-            << name << ": " << rows << " records, pattern " << pick;
+      for (const Isa isa : test::processor_isas()) {
+        const test::IsaCap cap(isa);
+        EXPECT_EQ(kernel_bits(x, sol), per_record_bits(x, sol)) << isa_name(isa) << ": " << rows << " records, pattern " << pick;
       }
     }
   }

@@ -36,14 +36,14 @@ std::string random_data(int records, int snps, unsigned seed) {
   for (int i = 1; i <= records; ++i) {
     std::string alleles;
     for (int k = 0; k < 2 * snps; ++k) alleles += static_cast<char>('0' + allele(rng));
-    text += data_line(i, 100.0f + noise(rng), noise(rng), alleles);
+    text += record_text(i, 100.0f + noise(rng), noise(rng), alleles);
   }
   return text;
 }
 
 TEST(KolberRun, NoRecordsPrintsNotANumberStatistics) {
   ScratchDir dir;
-  dir.write("SNP_setup", setup_file(2, 0, {1.0f, -1.0f}));
+  dir.write("SNP_setup", setup_text(2, 0, {1.0f, -1.0f}));
   dir.write("SNP_data", "");
   const RunResult run = run_in_process(dir, "1\n");
   ASSERT_EQ(run.status, 0) << run.errors;
@@ -53,7 +53,7 @@ TEST(KolberRun, NoRecordsPrintsNotANumberStatistics) {
 
 TEST(KolberRun, IllConditionedSystemStopsAtTheRoundLimit) {
   ScratchDir dir;
-  dir.write("SNP_setup", setup_file(300, 250, std::vector<float>(300, 0.1f)));
+  dir.write("SNP_setup", setup_text(300, 250, std::vector<float>(300, 0.1f)));
   dir.write("SNP_data", random_data(500, 300, 6));
   const RunResult run = run_in_process(dir, "0.0001\n");
   ASSERT_EQ(run.status, 0) << run.errors;
@@ -64,7 +64,7 @@ TEST(KolberRun, CountsAndEffectsSpreadOverSeveralLines) {
   ScratchDir dir;
   std::vector<float> effects;
   for (int j = 1; j <= 25; ++j) effects.push_back(0.25f * j - 3.0f);
-  dir.write("SNP_setup", setup_file(25, 2000, effects));
+  dir.write("SNP_setup", setup_text(25, 2000, effects));
   dir.write("SNP_data", random_data(4000, 25, 11));
   const RunResult run = run_in_process(dir, "10\n");
   ASSERT_EQ(run.status, 0) << run.errors;
@@ -79,7 +79,7 @@ TEST(KolberRun, CountsAndEffectsSpreadOverSeveralLines) {
 TEST(KolberRun, MoreThanTenThousandSnpsKeepOneLinePerRecord) {
   ScratchDir dir;
   const int snps = 10003;
-  dir.write("SNP_setup", setup_file(snps, 3, std::vector<float>(snps, 0.01f)));
+  dir.write("SNP_setup", setup_text(snps, 3, std::vector<float>(snps, 0.01f)));
   dir.write("SNP_data", random_data(6, snps, 12));
   const RunResult run = run_in_process(dir, "1000\n");
   ASSERT_EQ(run.status, 0) << run.errors;
@@ -104,7 +104,7 @@ TEST(KolberRun, FailureAmongTheIndependentRecordsKeepsEveryLineBeforeIt) {
   const size_t line_chars = 24 + 2 * snps + 2;
   const std::string data = random_data(2 * nrec, snps, 21);
   ScratchDir full_dir;
-  full_dir.write("SNP_setup", setup_file(snps, nrec, {0.5f, -0.25f, 1.0f, 0.0f, 2.0f}));
+  full_dir.write("SNP_setup", setup_text(snps, nrec, {0.5f, -0.25f, 1.0f, 0.0f, 2.0f}));
   full_dir.write("SNP_data", data);
   ASSERT_EQ(run_in_process(full_dir, "2\n").status, 0);
   const std::string full = full_dir.read("SNP_results");
@@ -133,9 +133,9 @@ struct BadInput {
 };
 
 TEST(KolberRun, BadInputEndsInTheErrorReport) {
-  const std::string setup = setup_file(2, 2, {1.0f, -1.0f});
-  const std::string good = data_line(1, 1, 0, "1122") + data_line(2, 2, 0, "1221") + data_line(3, 3, 0, "2211") +
-                           data_line(4, 4, 0, "1212");
+  const std::string setup = setup_text(2, 2, {1.0f, -1.0f});
+  const std::string good = record_text(1, 1, 0, "1122") + record_text(2, 2, 0, "1221") + record_text(3, 3, 0, "2211") +
+                           record_text(4, 4, 0, "1212");
   const std::string runtime = "KALDREN Runtime Error:";
   const std::string past_end = "Attempt to read past end of file";
   const std::string illegal = "Illegal character in numeric input";
@@ -152,24 +152,24 @@ TEST(KolberRun, BadInputEndsInTheErrorReport) {
        report(runtime, illegal, "READ(UNIT=1,...")},
       {"too few records", "1\n", setup, good.substr(0, good.size() / 2 + 10),
        report(runtime, past_end, "READ(UNIT=2,...")},
-      {"phenotype not a number", "1\n", setup, data_line(1, 1, 0, "1122").replace(10, 1, "?") + good,
+      {"phenotype not a number", "1\n", setup, record_text(1, 1, 0, "1122").replace(10, 1, "?") + good,
        report(runtime, illegal, "READ(UNIT=2,...")},
-      {"negative SNP count", "1\n", setup_file(-3, 2, {}), good,
+      {"negative SNP count", "1\n", setup_text(-3, 2, {}), good,
        report("Input Error:", "SNP_setup gives n_snp = -3; counts must be 0 or more", "READ(UNIT=1,...")},
-      {"negative record count", "1\n", setup_file(2, -1, {1.0f, 1.0f}), good,
+      {"negative record count", "1\n", setup_text(2, -1, {1.0f, 1.0f}), good,
        report("Input Error:", "SNP_setup gives nrec = -1; counts must be 0 or more", "READ(UNIT=1,...")},
-      {"allele code 3", "1\n", setup, data_line(1, 1, 0, "1132") + good,
+      {"allele code 3", "1\n", setup, record_text(1, 1, 0, "1132") + good,
        report("Input Error:",
               "Allele code 3 for SNP 2 in record 1 of SNP_data; allele codes are 1 or 2 (a blank or a missing "
               "digit reads as 0)",
               "READ(UNIT=2,...")},
-      {"too few allele digits", "1\n", setup, data_line(1, 1, 0, "1122") + data_line(2, 2, 0, "121") + good,
+      {"too few allele digits", "1\n", setup, record_text(1, 1, 0, "1122") + record_text(2, 2, 0, "121") + good,
        report("Input Error:",
               "Allele code 0 for SNP 2 in record 2 of SNP_data; allele codes are 1 or 2 (a blank or a missing "
               "digit reads as 0)",
               "READ(UNIT=2,...")},
       {"allele code 0 among the independent records", "1\n", setup,
-       good.substr(0, good.size() / 2) + data_line(3, 3, 0, "2201") + data_line(4, 4, 0, "1212"),
+       good.substr(0, good.size() / 2) + record_text(3, 3, 0, "2201") + record_text(4, 4, 0, "1212"),
        report("Input Error:",
               "Allele code 0 for SNP 2 in record 3 of SNP_data; allele codes are 1 or 2 (a blank or a missing "
               "digit reads as 0)",
@@ -188,7 +188,7 @@ TEST(KolberRun, BadInputEndsInTheErrorReport) {
 TEST(KolberRun, FailureBeforeTheSolverLeavesEarlierResultsUntouched) {
   ScratchDir dir;
   copy_scenario_inputs(dir, "kolber_four_records");
-  dir.write("SNP_data", data_line(1, 1, 0, "13"));
+  dir.write("SNP_data", record_text(1, 1, 0, "13"));
   dir.write("SNP_results", "earlier results\r\n");
   EXPECT_EQ(run_in_process(dir, "1\n").status, 255);
   EXPECT_EQ(dir.read("SNP_results"), "earlier results\r\n");

@@ -17,30 +17,6 @@ namespace gp::testing {
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "kolber-test.XXXXXX").string();
-  path_ = mkdtemp(pattern.data());
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-void ScratchDir::write(const std::string& name, const std::string& content) const {
-  std::ofstream(path_ + "/" + name, std::ios::binary) << content;
-}
-
-std::string ScratchDir::read(const std::string& name) const {
-  std::ifstream in(path_ + "/" + name, std::ios::binary);
-  if (!in) return "<missing>";
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool ScratchDir::exists(const std::string& name) const { return fs::exists(path_ + "/" + name); }
-
 RunResult run_in_process(const ScratchDir& dir, const std::string& answer) {
   ConsoleCapture capture;
   capture.input = answer;
@@ -70,41 +46,6 @@ std::string report(const std::string& header, const std::string& message, const 
   std::string text = "? " + header + "\r\n? " + message + "\r\n";
   if (!statement.empty()) text += "? " + statement + "\n";
   return text;
-}
-
-namespace {
-
-std::string fixed(float value, int width) {
-  char field[64];
-  std::snprintf(field, sizeof field, "%*.2f", width, static_cast<double>(value));
-  return field;
-}
-
-// Values ten to a line, each in `width` columns; one empty line for none.
-std::string ten_per_line(const std::vector<float>& values, int width) {
-  std::string text;
-  for (size_t k = 0; k < values.size(); ++k) {
-    text += fixed(values[k], width);
-    if (k % 10 == 9 || k + 1 == values.size()) text += "\r\n";
-  }
-  return values.empty() ? "\r\n" : text;
-}
-
-}  // namespace
-
-std::string setup_file(int n_snp, int nrec, const std::vector<float>& snp_val) {
-  char counts[64];
-  std::snprintf(counts, sizeof counts, "%8d%8d%8d%8d%8d", n_snp, n_snp, nrec, 0, nrec);
-  return " n_snp  n_qtl nrec nprog nrec\r\n" + std::string(counts) + "\r\n var_a,var_e, sim_var \r\n" +
-         "     40.00     60.00     39.50\r\n snp_freq\r\n" +
-         ten_per_line(std::vector<float>(static_cast<size_t>(std::max(n_snp, 0)), 0.5f), 5) + " snp_val\r\n" +
-         ten_per_line(snp_val, 8);
-}
-
-std::string data_line(int rec_id, float y, float s_bv, const std::string& alleles) {
-  char head[64];
-  std::snprintf(head, sizeof head, "%6d ", rec_id);
-  return head + fixed(y, 8) + fixed(s_bv, 8) + (alleles.empty() ? "" : " " + alleles) + "\r\n";
 }
 
 std::string scenario_file(const std::string& scenario, const std::string& file) {

@@ -5,24 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.hpp"
+#include "support/snp_text.hpp"
+
 namespace gp::testing {
 
-// A fresh directory under /tmp, removed with everything in it at the end.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  void write(const std::string& name, const std::string& content) const;
-  std::string read(const std::string& name) const;  // "<missing>" when absent
-  bool exists(const std::string& name) const;
-
- private:
-  std::string path_;
-};
+using test::ScratchDir;
+using test::record_text;
+using test::setup_text;
 
 struct RunResult {
   int status;
@@ -42,13 +32,6 @@ std::string crlf(const std::vector<std::string>& lines);
 
 // The error report as it reaches standard error; `statement` empty for none.
 std::string report(const std::string& header, const std::string& message, const std::string& statement);
-
-// SNP_setup as the simulator lays it out, for the given effects (frequencies
-// all 0.50).
-std::string setup_file(int n_snp, int nrec, const std::vector<float>& snp_val);
-
-// One SNP_data line: "I6,1X,2F8.2,1X" then the allele digits as given.
-std::string data_line(int rec_id, float y, float s_bv, const std::string& alleles);
 
 // A file of the scenario folder tests/scenarios/<scenario>.
 std::string scenario_file(const std::string& scenario, const std::string& file);

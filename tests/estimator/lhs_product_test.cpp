@@ -13,16 +13,18 @@
 #include "estimator/lhs_product.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/state.hpp"
+#include "support/isa_cap.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
 
 DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols) {
-  DesignMatrix x = DesignMatrix::zeros(rows, cols);
+  DesignMatrix x = test::zero_matrix(rows, cols);
   std::uniform_int_distribution<int> code(-1, 1);
   for (int64_t i = 0; i < rows; ++i) {
-    x.set(i, 0, 1);
-    for (int64_t j = 1; j < cols; ++j) x.set(i, j, static_cast<int8_t>(code(rng)));
+    test::set_code(x, i, 0, 1);
+    for (int64_t j = 1; j < cols; ++j) test::set_code(x, i, j, static_cast<int8_t>(code(rng)));
   }
   return x;
 }
@@ -31,7 +33,7 @@ DesignMatrix random_matrix(std::mt19937& rng, int64_t rows, int64_t cols) {
 std::vector<float> float_matrix(const DesignMatrix& x) {
   std::vector<float> xf(static_cast<size_t>(x.rows * x.cols));
   for (int64_t j = 0; j < x.cols; ++j) {
-    for (int64_t i = 0; i < x.rows; ++i) xf[static_cast<size_t>(i + j * x.rows)] = static_cast<float>(x.at(i, j));
+    for (int64_t i = 0; i < x.rows; ++i) xf[static_cast<size_t>(i + j * x.rows)] = static_cast<float>(test::code_at(x, i, j));
   }
   return xf;
 }
@@ -51,26 +53,12 @@ std::vector<double> literal_lhs_product(const DesignMatrix& x, float var_ratio, 
   return w;
 }
 
-using Kernel = void (*)(const DesignMatrix&, float, std::span<const double>, std::span<double>, std::span<double>);
-
-std::vector<double> kernel_product(Kernel kernel, const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
-  // Stale content must not matter.
+// The product through lhs_product, with stale work space and output.
+std::vector<double> fast_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
   std::vector<double> row_sums(static_cast<size_t>(row_sums_size(x)), std::numeric_limits<double>::quiet_NaN());
   std::vector<double> w(v.size(), -7.0);
-  kernel(x, var_ratio, v, row_sums, w);
+  lhs_product(x, var_ratio, v, row_sums, w);
   return w;
-}
-
-std::vector<double> fast_lhs_product(const DesignMatrix& x, float var_ratio, const std::vector<double>& v) {
-  return kernel_product(lhs_product, x, var_ratio, v);
-}
-
-// Every kernel this processor can run, by name.
-std::vector<std::pair<const char*, Kernel>> kernels() {
-  std::vector<std::pair<const char*, Kernel>> all = {{"portable", lhs_product_portable}};
-  if (lhs_product_avx2_available()) all.emplace_back("avx2", lhs_product_avx2);
-  if (lhs_product_avx512_available()) all.emplace_back("avx512", lhs_product_avx512);
-  return all;
 }
 
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
@@ -90,15 +78,16 @@ TEST(LhsProduct, EveryKernelEqualsThePerRecordLoopBitForBit) {
   std::mt19937 rng(20240611);
   std::uniform_real_distribution<double> value(-1.0e3, 1.0e3);
   std::uniform_real_distribution<float> ratio(-2.0f, 50.0f);
-  for (const auto& [name, kernel] : kernels()) {
+  for (const Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
     for (const Shape& shape : shapes) {
       for (int trial = 0; trial < 12; ++trial) {
         const DesignMatrix x = random_matrix(rng, shape.rows, shape.snps + 1);
         std::vector<double> v(static_cast<size_t>(shape.snps + 1));
         for (double& element : v) element = value(rng) * std::ldexp(1.0, trial % 7 * 9 - 30);
         const float var_ratio = trial == 0 ? 0.0f : ratio(rng);
-        EXPECT_TRUE(same_bits(kernel_product(kernel, x, var_ratio, v), literal_lhs_product(x, var_ratio, v)))
-            << name << ": " << shape.rows << " records, " << shape.snps << " SNPs, trial " << trial;
+        EXPECT_TRUE(same_bits(fast_lhs_product(x, var_ratio, v), literal_lhs_product(x, var_ratio, v)))
+            << isa_name(isa) << ": " << shape.rows << " records, " << shape.snps << " SNPs, trial " << trial;
       }
     }
   }
@@ -117,7 +106,8 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
       {-0.0, -0.0, -1.0}, {-0.0, -2.5, -0.0}, {inf, 1.0, 0.0}, {1.0, -inf, 2.0}, {nan, 1.0, 1.0},
       {1.0, 1.0, nan},    {inf, -inf, 1.0},   {1.0e308, 1.0e308, 1.0e308}};
   std::mt19937 rng(99);
-  for (const auto& [name, kernel] : kernels()) {
+  for (const Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
     for (const auto& [rows, snps] : {std::pair<int64_t, int64_t>{5, 6}, {37, 40}, {70, 140}, {130, 300}}) {
       const DesignMatrix x = random_matrix(rng, rows, snps + 1);
       for (size_t pick = 0; pick < specials.size(); ++pick) {
@@ -125,8 +115,8 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
         for (size_t k = 0; k < v.size(); k += 3) {
           for (size_t c = 0; c < 3 && k + c < v.size(); ++c) v[k + c] = specials[(pick + k / 3) % specials.size()][c];
         }
-        EXPECT_TRUE(same_bits(kernel_product(kernel, x, 1.5f, v), literal_lhs_product(x, 1.5f, v)))
-            << name << ": " << rows << " records, pattern " << pick;
+        EXPECT_TRUE(same_bits(fast_lhs_product(x, 1.5f, v), literal_lhs_product(x, 1.5f, v)))
+            << isa_name(isa) << ": " << rows << " records, pattern " << pick;
       }
     }
   }
@@ -134,10 +124,10 @@ TEST(LhsProduct, EveryKernelKeepsSignedZerosInfinitiesAndNaN) {
 
 TEST(LhsProduct, UnitVectorsGiveColumnsOfTheCoefficientMatrix) {
   // Codes of SNP 1 over four records: -1, 0, +1, +1; SNP 2: +1, +1, -1, 0.
-  DesignMatrix x = DesignMatrix::zeros(4, 3);
+  DesignMatrix x = test::zero_matrix(4, 3);
   const int8_t codes[4][3] = {{1, -1, 1}, {1, 0, 1}, {1, 1, -1}, {1, 1, 0}};
   for (int64_t i = 0; i < 4; ++i) {
-    for (int64_t j = 0; j < 3; ++j) x.set(i, j, codes[i][j]);
+    for (int64_t j = 0; j < 3; ++j) test::set_code(x, i, j, codes[i][j]);
   }
   struct Case { std::vector<double> v; float ratio; std::vector<double> w; };
   const Case cases[] = {
@@ -167,8 +157,8 @@ TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
     float sum_y = 0.0f;
     for (int64_t i = 0; i < rows; ++i) {
       state.y[i] = phenotype(rng);
-      add_record_to_xpy(state, i);
-      for (int64_t j = 0; j < state.neq; ++j) xpy[j] = state.y[i] * static_cast<float>(state.x.at(i, j)) + xpy[j];
+      test::add_record_to_xpy(state, i);
+      for (int64_t j = 0; j < state.neq; ++j) xpy[j] = state.y[i] * static_cast<float>(test::code_at(state.x, i, j)) + xpy[j];
       sum_y += state.y[i];
     }
     form_diag(state);
@@ -178,7 +168,7 @@ TEST(NormalEquations, DiagonalAndRightHandSideMatchTheirRecordOrderSums) {
     for (int64_t j = 1; j < state.neq; ++j) {
       float squares = 0.0f;
       for (int64_t i = 0; i < rows; ++i) {
-        const float code = static_cast<float>(state.x.at(i, j));
+        const float code = static_cast<float>(test::code_at(state.x, i, j));
         squares = code * code + squares;
       }
       EXPECT_EQ(state.diag[j], squares) << "column " << j << ": the sum of squares in record order";

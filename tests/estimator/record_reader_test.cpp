@@ -21,11 +21,23 @@
 #include "estimator/record_reader.hpp"
 #include "estimator/results.hpp"
 #include "estimator/state.hpp"
+#include "support/design_reference.hpp"
+#include "support/isa_cap.hpp"
+#include "support/record_reference.hpp"
 
 namespace gp {
 namespace {
 
 using testing::ScratchDir;
+
+// The record field by field through the layout, then kolber's check of its
+// allele codes: the plain reading that the record reader is held to.
+void read_checked_record(Units& io, const Layout& layout, int64_t record_number, float& y, float& s_bv,
+                         std::span<int32_t> geno) {
+  int32_t rec_id = 0;
+  test::read_data_record(io, layout, rec_id, y, s_bv, geno);
+  check_allele_codes(io, record_number, geno);
+}
 
 struct Outcome {
   int status = 0;
@@ -46,15 +58,17 @@ Outcome read_all(const ScratchDir& dir, int n_snp, int records, bool fast) {
     outcome.status = run_program(io, [&] {
       const Layout layout = data_layout(n_snp);
       open_unit(io, kDataUnit, kDataFile);
+      UnitLines lines(io, kDataUnit);
+      RecordReader reader(lines, records);
       std::vector<int32_t> geno(2 * static_cast<size_t>(n_snp), 7);
       std::vector<int8_t> codes(static_cast<size_t>(n_snp), 9);
       for (int i = 0; i < records; ++i) {
         float y = 0.0f, s_bv = 0.0f;
         if (fast) {
-          read_coded_record(io, layout, i + 1, y, s_bv, codes, geno);
+          read_coded_record(io, reader, y, s_bv, codes, geno);
         } else {
           read_checked_record(io, layout, i + 1, y, s_bv, geno);
-          for (int j = 0; j < n_snp; ++j) codes[j] = static_cast<int8_t>(genotype_code(geno, j));
+          for (int j = 0; j < n_snp; ++j) codes[j] = static_cast<int8_t>(coded_genotype(geno[2 * j], geno[2 * j + 1]));
         }
         outcome.y.push_back(y);
         outcome.s_bv.push_back(s_bv);
@@ -88,11 +102,14 @@ TEST(RecordReader, PlainDigitsCodeAsTheAlleleSumMinusThree) {
       {"12\xb1" "1", 2, false, {}},  // '1' with the high bit set
       {"12/1", 2, false, {}},        // the character before '0'
   };
-  for (const Case& c : cases) {
-    std::vector<int8_t> codes(c.snps, 9);
-    EXPECT_EQ(code_plain_digits(c.digits, codes), c.plain) << '"' << c.digits << '"';
-    if (c.plain) {
-      EXPECT_EQ(codes, c.codes) << '"' << c.digits << '"';
+  for (const Isa isa : test::processor_isas()) {
+    const test::IsaCap cap(isa);
+    for (const Case& c : cases) {
+      std::vector<int8_t> codes(c.snps, 9);
+      EXPECT_EQ(code_plain_digits(c.digits, codes), c.plain) << isa_name(isa) << " \"" << c.digits << '"';
+      if (c.plain) {
+        EXPECT_EQ(codes, c.codes) << isa_name(isa) << " \"" << c.digits << '"';
+      }
     }
   }
 }
@@ -100,16 +117,16 @@ TEST(RecordReader, PlainDigitsCodeAsTheAlleleSumMinusThree) {
 TEST(RecordReader, HandWrittenRecordsReadAsFieldByField) {
   // Each case is a file of two records of three SNPs; the second record is
   // plain, so a difference after an unusual first record shows too.
-  const std::string second = testing::data_line(2, 5.5f, -1.25f, "122211");
+  const std::string second = test::record_text(2, 5.5f, -1.25f, "122211");
   const std::string firsts[] = {
-      testing::data_line(1, 12.34f, 3.5f, "122211"),
-      testing::data_line(1, 12.34f, 3.5f, "1222111"),     // a digit beyond the SNPs
-      testing::data_line(1, 12.34f, 3.5f, "12221"),       // one digit missing
-      testing::data_line(1, 12.34f, 3.5f, "12 211"),      // a blank
-      testing::data_line(1, 12.34f, 3.5f, "1\t2211"),     // a tab
-      testing::data_line(1, 12.34f, 3.5f, "123211"),      // a 3
-      testing::data_line(1, 12.34f, 3.5f, "12x211"),      // not a digit at all
-      testing::data_line(1, 12.34f, 3.5f, "+-2211"),
+      test::record_text(1, 12.34f, 3.5f, "122211"),
+      test::record_text(1, 12.34f, 3.5f, "1222111"),     // a digit beyond the SNPs
+      test::record_text(1, 12.34f, 3.5f, "12221"),       // one digit missing
+      test::record_text(1, 12.34f, 3.5f, "12 211"),      // a blank
+      test::record_text(1, 12.34f, 3.5f, "1\t2211"),     // a tab
+      test::record_text(1, 12.34f, 3.5f, "123211"),      // a 3
+      test::record_text(1, 12.34f, 3.5f, "12x211"),      // not a digit at all
+      test::record_text(1, 12.34f, 3.5f, "+-2211"),
       "     1   12.34    3.50",                            // no digits
       "     1   12.34",                                    // no s_bv either
       "     1   1x.34    3.50 122211",                     // y not a number
@@ -132,7 +149,7 @@ TEST(RecordReader, SimulatedFilesReadAsFieldByField) {
     for (int i = 0; i < 6; ++i) {
       std::string alleles(2 * static_cast<size_t>(n_snp), '1');
       for (char& c : alleles) c = static_cast<char>('1' + rng() % 2);
-      lines.push_back(testing::data_line(i + 1, static_cast<float>(rng() % 9999) / 100.0f, -3.25f * i, alleles));
+      lines.push_back(test::record_text(i + 1, static_cast<float>(rng() % 9999) / 100.0f, -3.25f * i, alleles));
     }
     dir.write("SNP_data", file_of(lines));
     const Outcome plain = read_all(dir, n_snp, 6, false);
@@ -150,44 +167,52 @@ TEST(Loading, BlockedRowsFillTheMatrixAndXpyAsRecordByRecord) {
     for (int i = 0; i < nrec; ++i) {
       std::string alleles(2 * static_cast<size_t>(n_snp), '1');
       for (char& c : alleles) c = static_cast<char>('1' + rng() % 2);
-      lines.push_back(testing::data_line(i + 1, static_cast<float>(rng() % 99999) / 100.0f - 300.0f,
+      lines.push_back(test::record_text(i + 1, static_cast<float>(rng() % 99999) / 100.0f - 300.0f,
                                          static_cast<float>(rng() % 9999) / 100.0f - 50.0f, alleles));
     }
     dir.write("SNP_data", file_of(lines));
-    EstimatorState loaded, expected;
-    for (EstimatorState* state : {&loaded, &expected}) {
-      state->nrec = nrec;
-      state->n_snp = n_snp;
-      state->neq = n_snp + 1;
-      state->y.assign(static_cast<size_t>(nrec), 0.0f);
-      state->s_bv.assign(static_cast<size_t>(nrec), 0.0f);
-      state->xpy.assign(static_cast<size_t>(n_snp + 1), 0.0f);
-      state->geno.assign(2 * static_cast<size_t>(n_snp), 0);
-      state->x = DesignMatrix::zeros(nrec, n_snp + 1);
-    }
-    // Marks left from before must not survive the loading.
-    std::fill(loaded.x.planes.begin(), loaded.x.planes.end(), ~uint64_t{0});
-    ConsoleCapture capture;
-    Units io(&capture, dir.path());
-    ASSERT_EQ(run_program(io, [&] {
-      read_training_records(io, loaded);
-      rewind_unit(io, kDataUnit);
-      const Layout layout = data_layout(n_snp);
+    // Loading codes each record and adds it to X'y with the kernels picked.
+    for (const Isa isa : test::processor_isas()) {
+      const test::IsaCap cap(isa);
+      EstimatorState loaded, expected;
+      for (EstimatorState* state : {&loaded, &expected}) {
+        state->nrec = nrec;
+        state->n_snp = n_snp;
+        state->neq = n_snp + 1;
+        state->y.assign(static_cast<size_t>(nrec), 0.0f);
+        state->s_bv.assign(static_cast<size_t>(nrec), 0.0f);
+        state->xpy.assign(static_cast<size_t>(n_snp + 1), 0.0f);
+        state->geno.assign(2 * static_cast<size_t>(n_snp), 0);
+        state->x = test::zero_matrix(nrec, n_snp + 1);
+      }
+      // Marks left from before must not survive the loading.
+      std::fill(loaded.x.planes.begin(), loaded.x.planes.end(), ~uint64_t{0});
+      ConsoleCapture capture;
+      Units io(&capture, dir.path());
+      ASSERT_EQ(run_program(io, [&] {
+        read_training_records(io, loaded);
+        rewind_unit(io, kDataUnit);
+        const Layout layout = data_layout(n_snp);
+        for (int64_t i = 0; i < nrec; ++i) {
+          read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
+          test::set_code(expected.x, i, 0, 1);
+          for (int64_t j = 0; j < n_snp; ++j) {
+            const int code = coded_genotype(expected.geno[2 * j], expected.geno[2 * j + 1]);
+            test::set_code(expected.x, i, j + 1, static_cast<int8_t>(code));
+          }
+          test::add_record_to_xpy(expected, i);
+        }
+      }), 0) << capture.errors;
       for (int64_t i = 0; i < nrec; ++i) {
-        read_checked_record(io, layout, i + 1, expected.y[i], expected.s_bv[i], expected.geno);
-        expected.x.set(i, 0, 1);
-        for (int64_t j = 0; j < n_snp; ++j) expected.x.set(i, j + 1, static_cast<int8_t>(genotype_code(expected.geno, j)));
-        add_record_to_xpy(expected, i);
+        for (int64_t j = 0; j <= n_snp; ++j) {
+          ASSERT_EQ(test::code_at(loaded.x, i, j), test::code_at(expected.x, i, j))
+              << isa_name(isa) << ", " << nrec << " records, " << n_snp << " SNPs: (" << i << ", " << j << ")";
+        }
       }
-    }), 0) << capture.errors;
-    for (int64_t i = 0; i < nrec; ++i) {
-      for (int64_t j = 0; j <= n_snp; ++j) {
-        ASSERT_EQ(loaded.x.at(i, j), expected.x.at(i, j)) << nrec << " records, " << n_snp << " SNPs: (" << i << ", " << j << ")";
-      }
+      EXPECT_EQ(loaded.xpy, expected.xpy) << isa_name(isa) << ", " << nrec << " records, " << n_snp << " SNPs";
+      EXPECT_EQ(loaded.y, expected.y);
+      EXPECT_EQ(loaded.s_bv, expected.s_bv);
     }
-    EXPECT_EQ(loaded.xpy, expected.xpy) << nrec << " records, " << n_snp << " SNPs";
-    EXPECT_EQ(loaded.y, expected.y);
-    EXPECT_EQ(loaded.s_bv, expected.s_bv);
   }
 }
 
@@ -208,12 +233,12 @@ TEST(GenomicValue, FromCodesAndFromPackedRecordsGiveTheSameBits) {
         // effects give sums that cancel and round.
         sol[j + 1] = effect(rng) * std::ldexp(1.0f, trial % 3 == 0 ? static_cast<int>(rng() % 200) - 100 : 0);
       }
-      const float plain = genomic_value(std::span<const int32_t>(geno), sol);
-      const float from_codes = genomic_value(std::span<const int8_t>(codes), sol);
+      const float plain = test::genomic_value(std::span<const int32_t>(geno), sol);
+      const float from_codes = test::genomic_value(std::span<const int8_t>(codes), sol);
       // The record alone in a packed matrix, the mean's column first.
       std::vector<int8_t> row(snps + 1, 1);
       std::copy(codes.begin(), codes.end(), row.begin() + 1);
-      DesignMatrix x = DesignMatrix::zeros(1, static_cast<int64_t>(snps) + 1);
+      DesignMatrix x = test::zero_matrix(1, static_cast<int64_t>(snps) + 1);
       x.store_row(0, row.data());
       std::vector<float> packed(static_cast<size_t>(row_sums_size(x)));
       genomic_values(x, sol, packed);

@@ -10,6 +10,7 @@
 #include "common/text_io.hpp"
 #include "estimator/normal_equations.hpp"
 #include "estimator/solver.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
@@ -23,14 +24,14 @@ EstimatorState make_system(const std::vector<float>& y, const std::vector<std::v
   state.n_snp = codes.empty() ? 0 : static_cast<int32_t>(codes[0].size());
   state.neq = state.n_snp + 1;
   state.y = y;
-  state.x = DesignMatrix::zeros(state.nrec, state.neq);
+  state.x = test::zero_matrix(state.nrec, state.neq);
   state.xpy.assign(static_cast<size_t>(state.neq), 0.0f);
   state.diag.assign(static_cast<size_t>(state.neq), 0.0f);
   state.sol.assign(static_cast<size_t>(state.neq), 99.0f);
   for (int64_t i = 0; i < state.nrec; ++i) {
-    state.x.set(i, 0, 1);
-    for (int64_t j = 0; j < state.n_snp; ++j) state.x.set(i, j + 1, static_cast<int8_t>(codes[i][j]));
-    add_record_to_xpy(state, i);
+    test::set_code(state.x, i, 0, 1);
+    for (int64_t j = 0; j < state.n_snp; ++j) test::set_code(state.x, i, j + 1, static_cast<int8_t>(codes[i][j]));
+    test::add_record_to_xpy(state, i);
   }
   form_diag(state);
   return state;
@@ -55,7 +56,7 @@ PcgOutcome literal_pcg(EstimatorState& s) {
   const int n = s.neq;
   std::vector<float> xf(static_cast<size_t>(s.nrec) * static_cast<size_t>(n));
   for (int k = 0; k < n; ++k) {
-    for (int i = 0; i < s.nrec; ++i) xf[i + k * s.nrec] = static_cast<float>(s.x.at(i, k));
+    for (int i = 0; i < s.nrec; ++i) xf[i + k * s.nrec] = static_cast<float>(test::code_at(s.x, i, k));
   }
   auto product = [&](const std::vector<double>& v) {
     std::vector<double> w(n, 0.0);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "estimator/results.hpp"
+#include "support/design_reference.hpp"
 
 namespace gp {
 namespace {
@@ -69,13 +70,13 @@ TEST(GenomicValue, SumsCodedGenotypesTimesEffectsWithoutTheMean) {
       {{1, 1, 2, 2, 1, 2}, {50, 1.5f, -2, 3}, -1.5f - 2.0f},  // -1, +1, 0
       {{2, 2}, {0, 0.93333334f}, 0.93333334f},
   };
-  for (const Case& c : cases) EXPECT_EQ(genomic_value(c.geno, c.sol), c.g_bv) << c.geno.size() / 2 << " SNPs";
+  for (const Case& c : cases) EXPECT_EQ(test::genomic_value(c.geno, c.sol), c.g_bv) << c.geno.size() / 2 << " SNPs";
 
   // Summed in SNP order in single precision: 1e8 absorbs each 3 that follows
   // it, while 3 + 3 first survives.
   const std::vector<int32_t> homozygous{2, 2, 2, 2, 2, 2};
-  EXPECT_EQ(genomic_value(homozygous, std::vector<float>{0, 1e8f, 3, 3}), 1e8f);
-  EXPECT_EQ(genomic_value(homozygous, std::vector<float>{0, 3, 3, 1e8f}), 100000008.0f);
+  EXPECT_EQ(test::genomic_value(homozygous, std::vector<float>{0, 1e8f, 3, 3}), 1e8f);
+  EXPECT_EQ(test::genomic_value(homozygous, std::vector<float>{0, 3, 3, 1e8f}), 100000008.0f);
 }
 
 }  // namespace

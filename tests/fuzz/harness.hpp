@@ -3,53 +3,24 @@
 // empty string when the run held and a description of the fault otherwise.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <span>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/text_io.hpp"
+#include "support/scratch.hpp"
 
 namespace gp::fuzz {
 
-// One directory per process and target, reused by every run (the programs
-// replace the files they write, and the checks write the inputs afresh) and
-// removed with its files when the process ends.
-class ScratchDirectory {
- public:
-  explicit ScratchDirectory(const char* target) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(target) + "_XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-inline void write_file(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
+// Each target works in one scratch folder per process, reused by every run
+// (the programs replace the files they write, and the checks write the
+// inputs afresh) and removed with its files when the process ends.
+using test::read_file;
+using test::ScratchDir;
+using test::write_file;
 
 // Length of the longest run of decimal digits: the targets skip inputs whose
 // numbers could ask for a huge simulation or matrix.

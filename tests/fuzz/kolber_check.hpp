@@ -16,7 +16,7 @@ inline constexpr std::string_view kFileSeparator = "~~\n";
 inline constexpr const char* kEarlierResults = "earlier results\r\n";
 
 inline std::string check_kolber(std::string_view input) {
-  static const ScratchDirectory scratch("kolber_input");
+  static const ScratchDir scratch("kolber_input");
   const std::string& directory = scratch.path();
   const size_t answer_end = input.find('\n');
   const std::string_view answer = input.substr(0, answer_end == std::string_view::npos ? input.size() : answer_end + 1);

@@ -10,7 +10,7 @@
 namespace gp::fuzz {
 
 inline std::string check_tarvox(std::string_view input) {
-  static const ScratchDirectory scratch("tarvox_input");
+  static const ScratchDir scratch("tarvox_input");
   const std::string& directory = scratch.path();
   if (longest_digit_run(input) > 3) return {};
   write_file(directory + "/par_tarvox", input);

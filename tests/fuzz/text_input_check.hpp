@@ -18,6 +18,7 @@ inline constexpr size_t kTextHeader = 7;
 inline void run_text_statement(Units& io, unsigned choice, std::string& fault) {
   static const Layout kTabbed = parse_layout("T5,I3,2X,F6.1,E10.3,T2,I2");
   static const Layout kGroups = parse_layout("I2,2(F4.1,1X),/,3I1");
+  static const Layout kVarianceSkip = parse_layout("10F8.2");  // a line passed over unconverted
   constexpr int kUnit = 1;
   int32_t a = 0, b = 0, c = 0, d = 0, e = 0;
   float r = 0.5f, s = 0.5f;
@@ -27,7 +28,7 @@ inline void run_text_statement(Units& io, unsigned choice, std::string& fault) {
     case 2: read_free(io, kUnit, {r, s}); break;
     case 3: read_free(io, kConsole, {r}); break;
     case 4: read_record(io, kUnit, count_layout(), {a, b, c, d, e}); break;
-    case 5: read_record(io, kUnit, variance_skip_layout()); break;
+    case 5: read_record(io, kUnit, kVarianceSkip); break;
     case 6: {
       Guarded<float> freq(12);
       read_record(io, kUnit, frequency_layout(), {freq.span()});
@@ -60,7 +61,7 @@ inline void run_text_statement(Units& io, unsigned choice, std::string& fault) {
 }
 
 inline std::string check_text_input(std::string_view input) {
-  static const ScratchDirectory scratch("text_input");
+  static const ScratchDir scratch("text_input");
   const std::string& directory = scratch.path();
   if (input.size() < kTextHeader) return {};
   static const char* const kTabSizes[] = {nullptr, "0", "1", "3", "8", "13", "x"};

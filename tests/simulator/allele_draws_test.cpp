@@ -1,5 +1,5 @@
 // The record kernels against the plain model: the allele digits drawn against
-// thresholds, eight lanes and one at a time, against the plain comparison with
+// thresholds by every kernel the processor runs, against the plain comparison with
 // the frequencies; those digits against the integer codes of draw_genotypes;
 // and the breeding value of the digits against breeding_value over every
 // effect.
@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "simulator/model.hpp"
+#include "support/isa_cap.hpp"
+#include "support/model_reference.hpp"
 
 namespace gp {
 namespace {
@@ -86,11 +88,9 @@ TEST(AlleleThresholds, SplitTheDrawValuesWhereTheComparisonTurns) {
   }
 }
 
-// Both kernels against the plain comparison, from many states and over
+// Every kernel against the plain comparison, from many states and over
 // lengths that end inside and at the edge of a 32-draw block.
 TEST(AlleleDigits, KernelsGiveThePlainDigitsAndFinalState) {
-  const bool lanes_available = allele_draws_avx2_available();
-  if (!lanes_available) std::cout << "no AVX2 on this processor: the portable kernel alone is checked\n";
   Mixer mix{17};
   std::vector<size_t> sizes;
   for (size_t n = 0; n <= 70; ++n) sizes.push_back(n);
@@ -98,19 +98,19 @@ TEST(AlleleDigits, KernelsGiveThePlainDigitsAndFinalState) {
   for (size_t n_snp : sizes) {
     for (int round = 0; round < 6; ++round) {
       Generator plain{round == 0 ? kInitialState : round == 1 ? 0u : round == 2 ? 0xFFFFFFFFu : mix.next()};
-      Generator portable = plain, lanes = plain;
+      const Generator start = plain;
       const std::vector<float> freq = frequencies(mix, n_snp, plain);
       const std::vector<int32_t> thresholds = thresholds_of(freq);
-      std::string expected(2 * n_snp + 1, '#'), got(2 * n_snp + 1, '#');
-      draw_allele_digits_plain(plain, freq, expected.data());
-      draw_allele_digits_portable(portable, thresholds, got.data());
-      ASSERT_EQ(got, expected) << "portable, " << n_snp << " SNPs, round " << round;
-      ASSERT_EQ(portable.state, plain.state) << "portable, " << n_snp << " SNPs, round " << round;
-      if (!lanes_available) continue;
-      got.assign(2 * n_snp + 1, '#');
-      draw_allele_digits_avx2(lanes, thresholds, got.data());
-      ASSERT_EQ(got, expected) << "eight lanes, " << n_snp << " SNPs, round " << round;
-      ASSERT_EQ(lanes.state, plain.state) << "eight lanes, " << n_snp << " SNPs, round " << round;
+      std::string expected(2 * n_snp + 1, '#');
+      test::draw_allele_digits_plain(plain, freq, expected.data());
+      for (const Isa isa : test::processor_isas()) {
+        const test::IsaCap cap(isa);
+        Generator fast = start;
+        std::string got(2 * n_snp + 1, '#');
+        draw_allele_digits(fast, thresholds, got.data());
+        ASSERT_EQ(got, expected) << isa_name(isa) << ", " << n_snp << " SNPs, round " << round;
+        ASSERT_EQ(fast.state, plain.state) << isa_name(isa) << ", " << n_snp << " SNPs, round " << round;
+      }
     }
   }
 }
@@ -119,7 +119,7 @@ TEST(AlleleDigits, KernelsGiveThePlainDigitsAndFinalState) {
 // draw below the smallest positive draw 2^-24: with every frequency at 2^-24
 // that allele alone gets code 2.
 TEST(AlleleDigits, DrawOfZeroAtEveryLane) {
-  if (!allele_draws_avx2_available()) GTEST_SKIP() << "no AVX2 on this processor";
+  if (processor_isa() < Isa::Avx2) GTEST_SKIP() << "no AVX2 on this processor";
   // 69069 x + 1 = 0 (mod 2^32) for x = -1 / 69069; the inverse of 69069 by Newton steps.
   uint32_t inverse = 69069u;
   for (int i = 0; i < 5; ++i) inverse *= 2u - 69069u * inverse;
@@ -131,7 +131,7 @@ TEST(AlleleDigits, DrawOfZeroAtEveryLane) {
     Generator lanes = plain;
     const std::vector<float> freq(24, 0x1p-24f);
     std::string expected(48, '#'), got(48, '#');
-    draw_allele_digits_plain(plain, freq, expected.data());
+    test::draw_allele_digits_plain(plain, freq, expected.data());
     draw_allele_digits_avx2(lanes, thresholds_of(freq), got.data());
     EXPECT_EQ(expected.find('2'), static_cast<size_t>(lane));
     EXPECT_EQ(got, expected) << "lane " << lane;
@@ -147,7 +147,7 @@ TEST(AlleleDigits, DigitsAreTheCodesOfDrawGenotypes) {
       Generator fast = reference;
       const std::vector<float> freq = frequencies(mix, n_snp, reference);
       std::vector<int32_t> geno(2 * n_snp);
-      draw_genotypes(reference, freq, geno);
+      test::draw_genotypes(reference, freq, geno);
       std::string digits(2 * n_snp, '#');
       draw_allele_digits(fast, thresholds_of(freq), digits.data());
       std::string codes;
@@ -196,7 +196,7 @@ TEST(BreedingValueOfDigits, SameBitsAsTheSumOverEveryEffect) {
       geno[i] = 1 + static_cast<int32_t>(mix.next() % 2);
       digits[i] = static_cast<char>('0' + geno[i]);
     }
-    const float expected = breeding_value(geno, val);
+    const float expected = test::breeding_value(geno, val);
     const float got = breeding_value_of_digits(digits.data(), std::span<const float>(val).first(effects_in_use(val)));
     EXPECT_EQ(std::bit_cast<uint32_t>(got), std::bit_cast<uint32_t>(expected)) << "round " << round << ": " << got
                                                                               << " against " << expected;

@@ -35,7 +35,8 @@ std::string par(const std::string& n_snp, const std::string& nrec) {
 TEST(TarvoxFaults, FileSystemFullWhileWritingSnpData) {
   for (const char* nrec : {"500", "50"}) {
     SCOPED_TRACE(nrec);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     write_file(dir / "par_tarvox", par("100", nrec));
     child::Limits limits;
     limits.file_size = 20000;
@@ -55,7 +56,6 @@ TEST(TarvoxFaults, FileSystemFullWhileWritingSnpData) {
       EXPECT_EQ(std::stoi(records[i].substr(0, 6)), static_cast<int>(i + 1));
     }
     EXPECT_EQ(rest, "");
-    fs::remove_all(dir);
   }
 }
 
@@ -74,7 +74,8 @@ TEST(TarvoxFaults, NameOfADirectory) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     if (std::string(c.name) != "par_tarvox") write_file(dir / "par_tarvox", par("12", "5"));
     fs::create_directory(dir / c.name);
     const child::Run run = child::run(TARVOX_PATH, dir, "");
@@ -85,7 +86,6 @@ TEST(TarvoxFaults, NameOfADirectory) {
       EXPECT_EQ(child::complete_lines(read_file(dir / "SNP_setup"), &rest).size(), 2u + 2 + 1 + 2 + 1 + 2);
       EXPECT_EQ(rest, "");
     }
-    fs::remove_all(dir);
   }
 }
 
@@ -112,7 +112,8 @@ TEST(TarvoxFaults, FilesThatMayNotBeWritten) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     ::chmod(dir.c_str(), 0777);
     write_file(dir / "par_tarvox", par("12", "5"));
     const fs::path protected_file = dir / c.name;
@@ -127,7 +128,6 @@ TEST(TarvoxFaults, FilesThatMayNotBeWritten) {
       EXPECT_EQ(run.err, system_report(EACCES, c.statement));
       EXPECT_EQ(read_file(protected_file), "kept\r\n");
     }
-    fs::remove_all(dir);
   }
 }
 
@@ -153,13 +153,15 @@ TEST(TarvoxLimits, LineEndsAndTabsReadTheSameValues) {
       {"tabs, width 3", tabbed, "3"},
       {"twenty-first line without line feed", extra_line_unterminated, nullptr},
   };
-  const fs::path reference_dir = test::scratch_directory();
+  const test::ScratchDir reference_dir_scratch("tarvox_test");
+  const fs::path reference_dir = reference_dir_scratch.path();
   write_file(reference_dir / "par_tarvox", plain);
   const test::RunResult reference = test::run_in_process(reference_dir, 321);
   ASSERT_EQ(reference.status, 0) << reference.errors;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     write_file(dir / "par_tarvox", c.text);
     if (c.tab_size != nullptr) ::setenv("TABSIZE", c.tab_size, 1);
     const test::RunResult run = test::run_in_process(dir, 321);
@@ -168,15 +170,14 @@ TEST(TarvoxLimits, LineEndsAndTabsReadTheSameValues) {
     EXPECT_EQ(run.output, reference.output);
     EXPECT_EQ(read_file(dir / "SNP_setup"), read_file(reference_dir / "SNP_setup"));
     EXPECT_EQ(read_file(dir / "SNP_data"), read_file(reference_dir / "SNP_data"));
-    fs::remove_all(dir);
   }
-  fs::remove_all(reference_dir);
 }
 
 // The number of records at its limit: 2 x nrec = 999 998 records fit the six
 // columns of their number; one more pair would not.
 TEST(TarvoxLimits, LargestNumberOfRecords) {
-  const fs::path dir = test::scratch_directory();
+  const test::ScratchDir dir_scratch("tarvox_test");
+  const fs::path dir = dir_scratch.path();
   write_file(dir / "par_tarvox", test::par_text({"0", "0", "0", "500000", "0.05 0.5", "4", "1", "0.5", "10", "3"}));
   write_file(dir / "SNP_setup", "old setup\r\n");
   const child::Run rejected = child::run(TARVOX_PATH, dir, "");
@@ -192,7 +193,6 @@ TEST(TarvoxLimits, LargestNumberOfRecords) {
   const std::string data = read_file(dir / "SNP_data");
   EXPECT_EQ(data.size(), 999998u * 25);
   EXPECT_EQ(data.substr(data.size() - 25, 7), "999998 ");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,34 +1,16 @@
-// Helpers of the simulator's tests: scratch directories, files, parameter
-// files, and one run of tarvox in-process with a fixed clock.
+// Helpers of the simulator's tests: parameter files and one run of tarvox
+// in-process with a fixed clock (scratch folders and files are the shared
+// ones of tests/support).
 #pragma once
 
 #include <array>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/text_io.hpp"
 #include "simulator/tarvox.hpp"
+#include "support/scratch.hpp"
 
 namespace gp::test {
-
-inline std::filesystem::path scratch_directory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tarvox_test_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return pattern;
-}
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-inline void write_file(const std::filesystem::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 // A parameter file: each value line after a label line of its own.
 inline std::string par_text(const std::array<std::string, 10>& values) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "support/model_reference.hpp"
+
 namespace gp {
 namespace {
 
@@ -101,7 +103,7 @@ TEST(DrawGenotypes, CodesFollowTheFrequencyComparison) {
   for (uint32_t start : {kInitialState, 1511872763u, 7u}) {
     std::vector<int32_t> geno(10, 9);
     Generator g{start}, plain{start};
-    draw_genotypes(g, freq, geno);
+    test::draw_genotypes(g, freq, geno);
     for (size_t j = 0; j < freq.size(); ++j) {
       for (size_t k = 0; k < 2; ++k) {
         const float u = uniform(plain, 0.0f, 1.0f);
@@ -122,8 +124,8 @@ TEST(BreedingValue, SumOfCodedGenotypesTimesEffectsInSnpOrder) {
   const std::vector<int32_t> geno = {1, 1, 1, 2, 2, 2, 2, 1};
   const std::vector<float> val = {0.5f, 3.0f, -0.25f, 1e8f};
   // (-1)(0.5) + 0 + (1)(-0.25) + 0, in that order.
-  EXPECT_EQ(breeding_value(geno, val), -0.75f);
-  EXPECT_EQ(breeding_value({}, {}), 0.0f);
+  EXPECT_EQ(test::breeding_value(geno, val), -0.75f);
+  EXPECT_EQ(test::breeding_value({}, {}), 0.0f);
 }
 
 TEST(Scaling, EffectsCarryVarAAfterScaling) {
@@ -203,8 +205,8 @@ TEST(Population, StatisticsOfALargerRun) {
     const int n = 6000;
     double sb = 0, sy = 0, sbb = 0, syy = 0, sby = 0;
     for (int i = 0; i < n; ++i) {
-      draw_genotypes(g, freq, geno);
-      const double b = breeding_value(geno, val);
+      test::draw_genotypes(g, freq, geno);
+      const double b = test::breeding_value(geno, val);
       const double y = record_value(g, p, static_cast<float>(b));
       sb += b, sy += y, sbb += b * b, syy += y * y, sby += b * y;
     }

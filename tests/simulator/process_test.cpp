@@ -47,7 +47,8 @@ const std::string kValidEcho = kEcho1 +
                                " Random seed=  77\r\n";
 
 TEST(TarvoxProcess, ValidRunPrintsBannerEchoAndReport) {
-  const fs::path dir = test::scratch_directory();
+  const test::ScratchDir dir_scratch("tarvox_test");
+  const fs::path dir = dir_scratch.path();
   write_file(dir / "par_tarvox", kValid);
   const ProcessResult run = run_tarvox_binary(dir);
   EXPECT_EQ(run.status, 0);
@@ -62,7 +63,6 @@ TEST(TarvoxProcess, ValidRunPrintsBannerEchoAndReport) {
   EXPECT_EQ(read_file(dir / "SNP_setup").substr(0, 73),
             " n_snp  n_qtl nrec nprog nrec\r\n"
             "    1000      20       5       0       5\r\n");
-  fs::remove_all(dir);
 }
 
 // Failures while the parameters are read: the echo up to the failing value,
@@ -91,7 +91,8 @@ TEST(TarvoxProcess, ParameterFileFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     if (c.par != nullptr) write_file(dir / "par_tarvox", c.par);
     write_file(dir / "SNP_setup", "old setup\r\n");
     write_file(dir / "SNP_data", "old data\r\n");
@@ -102,12 +103,12 @@ TEST(TarvoxProcess, ParameterFileFailures) {
     EXPECT_EQ(read_file(dir / "par_tarvox"), c.par != nullptr ? std::string(c.par) : "");
     EXPECT_EQ(read_file(dir / "SNP_setup"), "old setup\r\n");
     EXPECT_EQ(read_file(dir / "SNP_data"), "old data\r\n");
-    fs::remove_all(dir);
   }
 }
 
 TEST(TarvoxProcess, RejectedParametersLeaveOldFilesUntouched) {
-  const fs::path dir = test::scratch_directory();
+  const test::ScratchDir dir_scratch("tarvox_test");
+  const fs::path dir = dir_scratch.path();
   write_file(dir / "par_tarvox", test::par_text({"3", "5", "0", "5", "0.1 0.5", "10", "1", "0.5", "0", "1"}));
   write_file(dir / "SNP_setup", "old setup\r\n");
   write_file(dir / "SNP_data", "old data\r\n");
@@ -118,20 +119,19 @@ TEST(TarvoxProcess, RejectedParametersLeaveOldFilesUntouched) {
             "can have an effect\r\n");
   EXPECT_EQ(read_file(dir / "SNP_setup"), "old setup\r\n");
   EXPECT_EQ(read_file(dir / "SNP_data"), "old data\r\n");
-  fs::remove_all(dir);
 }
 
 // A run without records leaves SNP_data empty, not an earlier study's.
 TEST(TarvoxProcess, NoRecordsEmptiesAnOlderDataFile) {
   for (const char* nrec : {"0", "-3"}) {
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     write_file(dir / "par_tarvox", test::par_text({"3", "2", "4", nrec, "0.1 0.5", "10", "1", "0.5", "0", "1"}));
     write_file(dir / "SNP_data", "     1    12.34    3.50 122211\r\n");
     const ProcessResult run = run_tarvox_binary(dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(read_file(dir / "SNP_data"), "");
     EXPECT_NE(run.out.find("Simulated " + std::string(nrec) + " records with 3 SNP effects\r\n"), std::string::npos);
-    fs::remove_all(dir);
   }
 }
 

@@ -6,6 +6,8 @@
 #include "common/snp_files.hpp"
 #include "harness.hpp"
 #include "simulator/model.hpp"
+#include "support/model_reference.hpp"
+#include "support/record_reference.hpp"
 
 namespace gp {
 namespace {
@@ -44,10 +46,10 @@ std::string plain_records(const fs::path& dir, const Shape& shape) {
     open_unit(io, kDataUnit, "plain_data");
     const Layout layout = data_layout(p.n_snp);
     for (int32_t i = 1; i <= 2 * p.nrec; ++i) {
-      draw_genotypes(g, freq, geno);
-      const float s_bv = breeding_value(geno, val);
+      test::draw_genotypes(g, freq, geno);
+      const float s_bv = test::breeding_value(geno, val);
       const float y = record_value(g, p, s_bv);
-      write_data_record(io, layout, i, y, s_bv, geno);
+      test::write_data_record(io, layout, i, y, s_bv, geno);
     }
     end_program(io);
   });
@@ -69,7 +71,8 @@ TEST(RecordPath, WholeRunsMatchThePlainPath) {
   };
   for (const Shape& shape : shapes) {
     SCOPED_TRACE(::testing::Message() << shape.n_snp << " SNPs, " << shape.n_qtl << " QTL, nprog " << shape.nprog);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     test::write_file(dir / "par_tarvox", test::par_text(values_of(shape)));
     const test::RunResult run = test::run_in_process(dir, shape.clock);
     ASSERT_EQ(run.status, 0) << run.errors;
@@ -77,7 +80,6 @@ TEST(RecordPath, WholeRunsMatchThePlainPath) {
     const std::string plain = plain_records(dir, shape);
     EXPECT_EQ(data.size(), plain.size());
     EXPECT_TRUE(data == plain);
-    fs::remove_all(dir);
   }
 }
 

@@ -71,7 +71,8 @@ const Rejection kBeforeAnyFile[] = {
 TEST(Rejections, ReportedBeforeAnyOutputFileIsOpened) {
   for (const Rejection& r : kBeforeAnyFile) {
     SCOPED_TRACE(r.message);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     test::write_file(dir / "par_tarvox", test::par_text(r.values));
     const test::RunResult run = test::run_in_process(dir, 17);
     EXPECT_EQ(run.status, 255);
@@ -79,7 +80,6 @@ TEST(Rejections, ReportedBeforeAnyOutputFileIsOpened) {
     EXPECT_EQ(run.output.rfind(" Random seed=  1\r\n"), run.output.size() - 18) << "the whole file is echoed first";
     EXPECT_FALSE(fs::exists(dir / "SNP_setup"));
     EXPECT_FALSE(fs::exists(dir / "SNP_data"));
-    fs::remove_all(dir);
   }
 }
 
@@ -92,13 +92,13 @@ TEST(Rejections, LegitimateBorderlineSetsRun) {
       {"2", "2", "0", "2", "0.3 0.1", "2", "0", "1", "0", "1"},
   };
   for (const auto& values : sets) {
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     test::write_file(dir / "par_tarvox", test::par_text(values));
     const test::RunResult run = test::run_in_process(dir, 3);
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_TRUE(fs::exists(dir / "SNP_setup"));
     EXPECT_TRUE(fs::exists(dir / "SNP_data"));
-    fs::remove_all(dir);
   }
 }
 
@@ -131,7 +131,8 @@ TEST(Rejections, UnreadableValuesStopTheWriting) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
-    const fs::path dir = test::scratch_directory();
+    const test::ScratchDir dir_scratch("tarvox_test");
+    const fs::path dir = dir_scratch.path();
     test::write_file(dir / "par_tarvox", test::par_text(c.values));
     std::string old_data;
     for (size_t i = 0; i < kOldLines; ++i) old_data += "     1    12.34    3.50 122211\r\n";
@@ -144,7 +145,6 @@ TEST(Rejections, UnreadableValuesStopTheWriting) {
     const std::string data = test::read_file(dir / "SNP_data");
     EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), static_cast<long>(c.data_lines));
     EXPECT_EQ(data.find('*'), std::string::npos);
-    fs::remove_all(dir);
   }
 }
 

@@ -16,10 +16,10 @@ struct Files {
 };
 
 Files run_with(const std::string& par, int clock) {
-  const fs::path dir = test::scratch_directory();
+  const test::ScratchDir dir_scratch("tarvox_test");
+  const fs::path dir = dir_scratch.path();
   test::write_file(dir / "par_tarvox", par);
   Files files{test::run_in_process(dir, clock), test::read_file(dir / "SNP_setup"), test::read_file(dir / "SNP_data")};
-  fs::remove_all(dir);
   return files;
 }
 

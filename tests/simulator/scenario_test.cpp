@@ -32,7 +32,8 @@ TEST(Scenarios, WholeRunsMatchTheirFilesByteForByte) {
   ASSERT_GE(folders.size(), 5u);
   for (const fs::path& folder : folders) {
     SCOPED_TRACE(folder.filename().string());
-    const fs::path scratch = test::scratch_directory();
+    const test::ScratchDir scratch_dir("tarvox_test");
+    const fs::path scratch = scratch_dir.path();
     fs::copy_file(folder / "par_tarvox", scratch / "par_tarvox");
     const int clock = std::stoi(read_file(folder / "clock"));
     const test::RunResult run = test::run_in_process(scratch, clock);
@@ -53,7 +54,6 @@ TEST(Scenarios, WholeRunsMatchTheirFilesByteForByte) {
         if (fs::exists(scratch / name)) fs::copy_file(scratch / name, folder / name, fs::copy_options::overwrite_existing);
       }
     }
-    fs::remove_all(scratch);
   }
 }
 

@@ -1,5 +1,5 @@
-// The packing loop against the plain per-SNP rule, and the record columns
-// against the estimator's reader.
+// The packing loop against the plain per-SNP rule, and its check of the
+// digits against the shared reader's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,31 +8,43 @@
 #include <vector>
 
 #include "common/snp_files.hpp"
-#include "estimator/record_reader.hpp"
 #include "snp2plink/pack_kernel.hpp"
-#include "snp2plink/study_reader.hpp"
+#include "support/isa_cap.hpp"
 
 namespace gp::plink {
 namespace {
 
-TEST(PackKernel, CodesOfTheFourDigitPairs) {
-  EXPECT_EQ(genotype_code('2', '2'), 0b00);
-  EXPECT_EQ(genotype_code('1', '2'), 0b10);
-  EXPECT_EQ(genotype_code('2', '1'), 0b10);
-  EXPECT_EQ(genotype_code('1', '1'), 0b11);
+// Position (0-based) of the first digit the shared reader refuses;
+// digits.size() when it refuses none.
+size_t first_bad_digit(std::string_view digits) {
+  const std::string line = std::string(kFirstDigitColumn, ' ') + std::string(digits);
+  try {
+    require_allele_digits(DataRecord{.place = 1, .line = line});
+  } catch (const Refusal& refusal) {
+    return static_cast<size_t>(refusal.index - 1);
+  }
+  return digits.size();
 }
 
-// The kernels this processor runs, each under its name.
+TEST(PackKernel, CodesOfTheFourDigitPairs) {
+  EXPECT_EQ(bed_code('2', '2'), 0b00);
+  EXPECT_EQ(bed_code('1', '2'), 0b10);
+  EXPECT_EQ(bed_code('2', '1'), 0b10);
+  EXPECT_EQ(bed_code('1', '1'), 0b11);
+}
+
+// The kernels this processor runs, each under its name: the portable ones
+// called by name, and the dispatching ones under each instruction set.
 struct PackKernel {
   const char* name;
+  Isa isa;
   bool (*pack)(const char*, size_t, uint8_t*, unsigned);
   void (*to_rows)(const PackedBlock&, uint8_t*, size_t);
 };
 
 std::vector<PackKernel> kernels() {
-  std::vector<PackKernel> all = {{"portable", pack_genotypes_portable, block_to_rows_portable},
-                                 {"chosen", pack_genotypes, block_to_rows}};
-  if (pack_avx512_available()) all.push_back({"avx512", pack_genotypes_avx512, block_to_rows_avx512});
+  std::vector<PackKernel> all = {{"portable by name", Isa::Portable, pack_genotypes_portable, block_to_rows_portable}};
+  for (const Isa isa : test::processor_isas()) all.push_back({isa_name(isa).data(), isa, pack_genotypes, block_to_rows});
   return all;
 }
 
@@ -46,12 +58,13 @@ std::vector<size_t> snp_counts() {
 }
 
 // Random records at every shift into bytes that already hold other bits
-// (replaced at shift 0, kept at the others), against genotype_code SNP by
+// (replaced at shift 0, kept at the others), against bed_code SNP by
 // SNP.
 TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
   std::mt19937 rng(11);
   std::uniform_int_distribution<int> allele(1, 2);
   for (const PackKernel& kernel : kernels()) {
+    const test::IsaCap cap(kernel.isa);
     for (size_t n_snp : snp_counts()) {
       for (unsigned shift : {0u, 2u, 4u, 6u}) {
         std::string digits(2 * n_snp, '1');
@@ -60,7 +73,7 @@ TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
         for (size_t j = 0; j < packed.size(); ++j) packed[j] = expected[j] = static_cast<uint8_t>(rng() & ~(3u << shift));
         for (size_t j = 0; j < n_snp; ++j) {
           const uint8_t earlier = shift == 0 ? 0 : expected[j];
-          expected[j] = static_cast<uint8_t>(earlier | genotype_code(digits[2 * j], digits[2 * j + 1]) << shift);
+          expected[j] = static_cast<uint8_t>(earlier | bed_code(digits[2 * j], digits[2 * j + 1]) << shift);
         }
         ASSERT_TRUE(kernel.pack(digits.data(), n_snp, packed.data(), shift)) << kernel.name;
         ASSERT_EQ(packed, expected) << kernel.name << ", " << n_snp << " SNPs, shift " << shift;
@@ -74,6 +87,7 @@ TEST(PackKernel, SameCodesAsThePlainRuleOnRandomRecords) {
 // widths, with '1' and '2' past the record's end that must not be looked at.
 TEST(PackKernel, AnyOtherCharacterAnywhereIsFound) {
   for (const PackKernel& kernel : kernels()) {
+    const test::IsaCap cap(kernel.isa);
     std::vector<uint8_t> packed(300);
     for (int c = 0; c < 256; ++c) {
       if (c == '1' || c == '2') continue;
@@ -109,6 +123,7 @@ TEST(PackKernel, AnyOtherCharacterAnywhereIsFound) {
 TEST(BlockToRows, EveryByteAtItsRowAndNoOther) {
   std::mt19937 rng(3);
   for (const PackKernel& kernel : kernels()) {
+    const test::IsaCap cap(kernel.isa);
     for (size_t n_snp : {0, 1, 7, 63, 64, 65, 127, 128, 200, 1001}) {
       for (size_t groups = 1; groups <= kBlockGroups; ++groups) {
         for (size_t stride : {groups, groups + 1, size_t{8}, size_t{13}, size_t{40}, size_t{100}}) {
@@ -125,18 +140,6 @@ TEST(BlockToRows, EveryByteAtItsRowAndNoOther) {
         }
       }
     }
-  }
-}
-
-TEST(RecordColumns, AsTheSharedLayoutPlacesThem) {
-  for (int32_t n_snp : {0, 3, 10000, 10001}) {
-    const RecordColumns columns = record_columns(data_layout(n_snp));
-    EXPECT_EQ(columns.number_width, 6u);
-    EXPECT_EQ(columns.y_column, 7u);
-    EXPECT_EQ(columns.s_bv_column, 15u);
-    EXPECT_EQ(columns.real_width, 8u);
-    EXPECT_EQ(columns.decimals, 2);
-    EXPECT_EQ(columns.first_digit, kFirstDigitColumn);
   }
 }
 

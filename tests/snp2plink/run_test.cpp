@@ -244,7 +244,7 @@ TEST(Refusal, EveryBadInputNamesFileRecordAndProblem) {
   std::string bad_effect = kTinySetup;
   bad_effect.replace(bad_effect.rfind("    1.50"), 8, "    1.5x");
   std::string bad_count = kTinySetup;
-  bad_count.replace(bad_count.find("       3       0"), 8, "      3x");
+  bad_count.replace(bad_count.find("       3       3"), 8, "      3x");
 
   struct Case {
     std::string setup, data, message;

@@ -1,30 +1,20 @@
-// Helpers of the export's tests: a scratch folder, hand-made study files,
-// one in-process run of snp2plink, and the genotypes of a .bed read back.
+// Helpers of the export's tests: one in-process run of snp2plink, and the
+// genotypes of a .bed read back (scratch folders and hand-made study files
+// are the shared ones of tests/support).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "support/scratch.hpp"
+#include "support/snp_text.hpp"
+
 namespace gp::plink::testing {
 
-// A fresh folder under /tmp, removed with everything in it at the end.
-class Scratch {
- public:
-  Scratch();
-  ~Scratch();
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string at(const std::string& name) const { return path_ + "/" + name; }
-  void write(const std::string& name, const std::string& content) const;
-  std::string read(const std::string& name) const;  // "<missing>" when absent
-  std::vector<std::string> names() const;           // sorted, every entry of the folder
-
- private:
-  std::string path_;
-};
+using Scratch = test::ScratchDir;
+using test::record_text;
+using test::setup_text;
 
 struct ExportRun {
   int status;
@@ -34,12 +24,6 @@ struct ExportRun {
 
 // snp2plink in this process with `args`, in `folder`.
 ExportRun run_export(const Scratch& folder, const std::vector<std::string>& args);
-
-// SNP_setup as the simulator lays it out (frequencies all 0.50, var 1, 2, 3).
-std::string setup_text(int32_t n_snp, int32_t nrec, const std::vector<float>& snp_val);
-
-// One SNP_data line with its CR LF: I6, 1X, 2F8.2, 1X, then `digits`.
-std::string record_text(int32_t rec_id, float y, float s_bv, const std::string& digits);
 
 // The genotypes of a .bed body (after the 3 magic bytes) as the number of
 // code-2 alleles (0, 1, 2; -1 for the missing code): [snp][record].

@@ -1,8 +1,14 @@
 import math
+import subprocess
+from pathlib import Path
 
 import pytest
+import yaml
 
 import outputs
+
+REPO = Path(__file__).resolve().parents[2]
+SCRIPT = REPO / "workflow" / "scripts" / "outputs.py"
 
 CONSOLE = "\r\n".join([
     "Program KOLBER 1.1 (Halvenor, QRT)", " variance ratio?", " Read 100 records with 50 SNP effects", " read",
@@ -86,3 +92,29 @@ def test_slope_and_correlation(y, x, slope, corr):
 
 def test_variance_has_divisor_n():
     assert outputs.variance([1.0, 2.0, 3.0]) == pytest.approx(2 / 3)
+
+
+def test_study_limits_follow_the_layout():
+    schema = yaml.safe_load((REPO / "workflow" / "schemas" / "config.schema.yaml").read_text())
+    parameters = schema["definitions"]["parameters"]
+    assert parameters["nrec"]["maximum"] == outputs.MAX_NREC == 499999
+    assert parameters["n_snp"]["maximum"] == outputs.MAX_SNPS
+    assert outputs.MAX_RECORDS == 10**outputs.RECORD_NUMBER_WIDTH - 1
+
+
+@pytest.mark.parametrize("n_snp, lines, chars", [(0, 1, 23), (1, 1, 26), (10, 1, 44), (11, 2, 46), (10000, 1000, 20024)])
+def test_section_lines_and_record_chars(n_snp, lines, chars):
+    assert outputs.section_lines(n_snp) == lines
+    assert outputs.record_chars(n_snp) == chars
+
+
+def test_the_commands_answer_the_benchmark(tmp_path):
+    setup = write(tmp_path / "SNP_setup", [
+        " n_snp  n_qtl nrec nprog nrec", "       3       1      10       0      10", " var_a,var_e, sim_var ",
+        "     40.00     93.331951011.00", " snp_freq", " 0.10 0.50 0.25", " snp_val", "    1.00    2.00    3.00"])
+    run = lambda *args: subprocess.run(["/usr/bin/python3", str(SCRIPT), *args], capture_output=True, text=True,
+                                       check=True).stdout
+    # var_e is the 10 columns before sim_var, which touches it.
+    assert run("own-ratio", str(setup), "1") == f"{93.33 * (0.18 + 0.5 + 0.375) / 40:.1f}\n"
+    assert run("record-chars", "50000") == "100024\n"
+    assert run("facts").splitlines()[:2] == ["setup_values_per_line 10", "count_width 8"]

@@ -1,8 +1,16 @@
 """Reading what the two programs leave: SNP_setup, SNP_results and the
-estimator's console."""
+estimator's console. The only Python that knows the SNP file layouts.
+
+Run as a script it answers the benchmark and the tests:
+    python3 outputs.py facts                  the layout facts, one "name value" a line
+    python3 outputs.py record-chars N_SNP     characters of one SNP_data line of N_SNP SNPs
+    python3 outputs.py own-ratio SNP_SETUP [DECIMALS]
+                                              the simulation's own variance ratio
+"""
 
 import math
 import re
+import sys
 
 
 def fields(cls):
@@ -21,6 +29,49 @@ def fields(cls):
     cls.__eq__ = lambda self, other: type(other) is cls and vars(self) == vars(other)
     cls.__repr__ = lambda self: f"{cls.__name__}({', '.join(f'{n}={getattr(self, n)!r}' for n in names)})"
     return cls
+
+
+# The layouts of SNP_setup and SNP_data as common/snp_files.hpp owns them; a
+# C++ test compares these with its own (python3 outputs.py facts).
+SETUP_VALUES_PER_LINE = 10  # every section of SNP_setup
+COUNT_WIDTH = 8             # I8: n_snp n_qtl nrec nprog nrec
+COUNTS_WRITTEN = 5
+VARIANCE_WIDTH = 10         # F10.2: var_a var_e sim_var
+FREQUENCY_WIDTH = 5         # F5.2
+EFFECT_WIDTH = 8            # F8.2
+SETUP_DECIMALS = 2
+RECORD_NUMBER_WIDTH = 6     # SNP_data: I6, 1X, 2F8.2, 1X, the allele digits
+RECORD_REAL_WIDTH = 8
+RECORD_DECIMALS = 2
+RECORD_FIELD_CHARS = RECORD_NUMBER_WIDTH + 1 + 2 * RECORD_REAL_WIDTH
+FIRST_DIGIT_COLUMN = RECORD_FIELD_CHARS + 1  # 0-based
+MAX_RECORDS = 10**RECORD_NUMBER_WIDTH - 1  # the record numbers that I6 holds
+MAX_NREC = MAX_RECORDS // 2                # SNP_data holds two sets
+MAX_SNPS = (2**31 - 1) // 2                # 2 x n_snp digits counted in 32 bits
+
+
+def section_lines(n_snp):
+    """Lines of the frequency or of the effect section: at least one."""
+    return max(1, -(-n_snp // SETUP_VALUES_PER_LINE))
+
+
+def record_chars(n_snp):
+    """Characters of one SNP_data line without its line end."""
+    return FIRST_DIGIT_COLUMN + 2 * n_snp if n_snp > 0 else RECORD_FIELD_CHARS
+
+
+def facts():
+    """The layout facts by name, as the C++ test compares them."""
+    return {
+        "setup_values_per_line": SETUP_VALUES_PER_LINE, "count_width": COUNT_WIDTH,
+        "counts_written": COUNTS_WRITTEN, "variance_width": VARIANCE_WIDTH, "frequency_width": FREQUENCY_WIDTH,
+        "effect_width": EFFECT_WIDTH, "setup_decimals": SETUP_DECIMALS,
+        "record_number_width": RECORD_NUMBER_WIDTH, "record_real_width": RECORD_REAL_WIDTH,
+        "record_decimals": RECORD_DECIMALS, "record_field_chars": RECORD_FIELD_CHARS,
+        "first_digit_column": FIRST_DIGIT_COLUMN, "max_records": MAX_RECORDS, "max_nrec": MAX_NREC,
+        "max_snps": MAX_SNPS, "record_chars_1": record_chars(1), "record_chars_10000": record_chars(10000),
+        "section_lines_0": section_lines(0), "section_lines_25": section_lines(25),
+    }
 
 
 def _fields(line, width):
@@ -53,11 +104,11 @@ def read_setup(path):
     """The counts, variances, frequencies and effects of a SNP_setup file."""
     with open(path, newline="") as f:
         lines = f.read().splitlines()
-    n_snp, n_qtl, nrec, nprog, nrec = (int(v) for v in _fields(lines[1], 8)[:5])
-    var_a, var_e, sim_var = (_number(v) for v in _fields(lines[3], 10)[:3])
-    rows = -(-n_snp // 10)
-    freq = [_number(v) for line in lines[5:5 + rows] for v in _fields(line, 5)]
-    val = [_number(v) for line in lines[6 + rows:6 + 2 * rows] for v in _fields(line, 8)]
+    n_snp, n_qtl, nrec, nprog, nrec = (int(v) for v in _fields(lines[1], COUNT_WIDTH)[:COUNTS_WRITTEN])
+    var_a, var_e, sim_var = (_number(v) for v in _fields(lines[3], VARIANCE_WIDTH)[:3])
+    rows = section_lines(n_snp)
+    freq = [_number(v) for line in lines[5:5 + rows] for v in _fields(line, FREQUENCY_WIDTH)]
+    val = [_number(v) for line in lines[6 + rows:6 + 2 * rows] for v in _fields(line, EFFECT_WIDTH)]
     if len(freq) != n_snp or len(val) != n_snp:
         raise ValueError(f"{path}: {n_snp} frequencies and effects expected, {len(freq)} and {len(val)} found")
     return SnpSetup(n_snp, n_qtl, nrec, nprog, var_a, var_e, sim_var, freq, val)
@@ -146,3 +197,21 @@ def read_console(text):
     if "acc_indep" not in found:
         raise ValueError("the estimator's console has no statistics of the independent set")
     return found
+
+
+def main(argv):
+    command, args = (argv[0], argv[1:]) if argv else ("", [])
+    if command == "facts" and not args:
+        print("\n".join(f"{name} {value}" for name, value in facts().items()))
+    elif command == "record-chars" and len(args) == 1:
+        print(record_chars(int(args[0])))
+    elif command == "own-ratio" and len(args) in (1, 2):
+        import theory  # only this command needs it
+        ratio = theory.own_ratio(read_setup(args[0]))
+        print(format(ratio, f".{args[1]}f") if len(args) == 2 else repr(ratio))
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

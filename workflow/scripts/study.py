@@ -9,6 +9,7 @@ is accepted.
 import itertools
 import math
 
+from outputs import MAX_NREC, MAX_SNPS, RECORD_NUMBER_WIDTH
 from warmup import MAX_REPLICATES, warmup_count
 
 # The simulator's parameter file: a label line and a value line each; the two
@@ -57,9 +58,10 @@ def _value_problem(name, v):
         hint = " (YAML reads 1e-5 as text: write 1.0e-5)" if isinstance(v, str) else ""
         return "a finite single-precision number is accepted" + hint
     limits = {
-        "n_snp": (v >= 1 and v <= INT32_MAX // 2, "at least 1 SNP and at most 1073741823"),
+        "n_snp": (1 <= v <= MAX_SNPS, f"at least 1 SNP and at most {MAX_SNPS}"),
         "nprog": (v >= 0, "0 (own records) or a positive number of progenies"),
-        "nrec": (1 <= v <= 499999, "from 1 to 499999 records per set (2 x nrec are numbered in 6 columns)"),
+        "nrec": (1 <= v <= MAX_NREC,
+                 f"from 1 to {MAX_NREC} records per set (2 x nrec are numbered in {RECORD_NUMBER_WIDTH} columns)"),
         "freq_min": (0 <= v <= 1, "a frequency from 0 to 1"),
         "freq_max": (0 <= v <= 1, "a frequency from 0 to 1"),
         "var_a": (v > 0, "a positive variance"),
