@@ -2,6 +2,7 @@
 programs built once, a one-node Slurm cluster, and a runner of the study
 command."""
 
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -74,3 +75,18 @@ def run_study(outdir, study=None, *extra, check=True, env=None):
 
 TINY_BASE = {"n_snp": 40, "n_qtl": 8, "nprog": 0, "nrec": 60, "freq_min": 0.05, "freq_max": 0.5,
              "snp_range": 10, "var_a": 10, "h2": 0.5, "mean": 10, "seed": 1}
+
+
+# A replicate runs as rule first_replicate (replicate 1) or replicate.
+REPLICATE_RULES = r"(?:first_)?replicate"
+
+
+def replicate_jobs_run(output):
+    """Replicate jobs a study's output says it ran."""
+    return len(re.findall(rf"^rule {REPLICATE_RULES}:$", output, flags=re.M))
+
+
+def replicate_jobs_planned(output):
+    """Replicate jobs in the first table of job counts Snakemake prints."""
+    table = output.split("Job stats:", 1)[1].split("\n\n", 1)[0]
+    return sum(int(n) for n in re.findall(rf"^{REPLICATE_RULES} +(\d+) ", table, flags=re.M))

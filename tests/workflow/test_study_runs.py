@@ -12,16 +12,12 @@ import pytest
 import yaml
 
 import tables
-from conftest import REPO, SNAKEMAKE, TINY_BASE, run_study
+from conftest import REPO, SNAKEMAKE, TINY_BASE, replicate_jobs_planned, replicate_jobs_run, run_study
 
 
 def write_study(path, **study):
     path.write_text(yaml.safe_dump(study, sort_keys=False))
     return path
-
-
-def jobs_run(output, rule="replicate"):
-    return len(re.findall(rf"^(?:local)?rule {rule}:$", output, flags=re.M))
 
 
 @pytest.fixture(scope="module")
@@ -39,7 +35,7 @@ def small_study(tmp_path_factory, built):
 def test_every_replicate_has_its_folder_and_row(small_study):
     root, _, first = small_study
     out = root / "out"
-    assert jobs_run(first.stdout) == 4
+    assert replicate_jobs_run(first.stdout) == 4
     rows = tables.read_tsv(out / "results" / "replicates.tsv")
     assert [(r["nrec"], r["replicate"], r["warmup"]) for r in rows] == [
         ("60", "1", "0"), ("60", "2", "996"), ("90", "1", "0"), ("90", "2", "996")]
@@ -82,7 +78,7 @@ def test_added_replicates_run_alone_and_keep_the_earlier_ones(tmp_path, built):
     stamp = first.stat().st_mtime_ns
     assert not (first.parent / "SNP_data").exists()  # deleted once kolber has read it
     grown = run_study(tmp_path / "out", write_study(tmp_path / "s.yaml", replicates=3, base=TINY_BASE))
-    assert jobs_run(grown.stdout) == 2
+    assert replicate_jobs_run(grown.stdout) == 2
     assert first.stat().st_mtime_ns == stamp
     rows = tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")
     assert [r["warmup"] for r in rows] == ["0", "996", "496"]
@@ -109,14 +105,14 @@ def test_a_failing_replicate_fails_its_job_and_the_others_go_on(tmp_path, built)
     done = run_study(tmp_path / "out", study, "--keep-going", check=False)
     assert done.returncode != 0
     report = "? sim_var = inf exceeds single precision"
-    assert report in done.stdout and "Error in rule replicate" in done.stdout
+    assert report in done.stdout and "Error in rule first_replicate" in done.stdout
     assert report in (tmp_path / "out" / "runs" / "snp_range=1e+30" / "rep_001" / "tarvox.log").read_text()
     assert (tmp_path / "out" / "runs" / "snp_range=10" / "rep_001" / "replicate.json").is_file()
 
 
 def dry_run_jobs(tmp_path, study=None):
     done = run_study(tmp_path / "out", study, "--dry-run")
-    return int(re.search(r"^replicate +(\d+) ", done.stdout, flags=re.M).group(1))
+    return replicate_jobs_planned(done.stdout)
 
 
 def test_the_example_study_runs_without_a_study_file(tmp_path):
@@ -163,7 +159,7 @@ def test_an_interrupted_study_resumes_where_it_stopped(tmp_path, built):
     assert 3 <= len(done) < 10
     # Snakemake asks for --rerun-incomplete when a job was cut off in the middle.
     resumed = run_study(tmp_path / "out", study, "--rerun-incomplete")
-    assert jobs_run(resumed.stdout) <= 10 - len(done) + 2
+    assert replicate_jobs_run(resumed.stdout) <= 10 - len(done) + 2
     assert len(tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")) == 10
     kept = [p for p, stamp in done.items() if p.exists() and p.stat().st_mtime_ns == stamp]
     assert len(kept) >= len(done) - 2

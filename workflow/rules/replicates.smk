@@ -36,3 +36,15 @@ rule replicate:
         "replicates"
     shell:
         "exec {REPLICATE} {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q}"
+
+
+# Replicate 1 of every grid point first: the replicate figures need it, and are
+# then drawn while the other replicates run instead of after them.
+use rule replicate as first_replicate with:
+    wildcard_constraints:
+        point="|".join(re.escape(name) for name in POINTS),
+        rep="rep_001",
+    priority: 1
+
+
+ruleorder: first_replicate > replicate
