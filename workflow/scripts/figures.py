@@ -161,13 +161,15 @@ def replicate_figure(setup_path, results_path, title, png):
 
 
 def main(argv):
-    kind, study, files = argv[0] if argv else "", json.loads(argv[1]) if len(argv) > 1 else None, argv[2:]
+    if len(argv) < 2 or argv[0] not in ("accuracy", "replicates"):
+        sys.exit(__doc__.split("\n\n")[1])
+    kind, study, files = argv[0], json.loads(argv[1]), argv[2:]
+    points = study_file.grid(study)
     if kind == "accuracy" and len(files) == 4:
         summary, replicates, png, svg = files
         accuracy_figure(study, tables.read_tsv(summary), tables.read_tsv(replicates), png, svg)
-    elif kind == "replicates" and len(files) == 3 * len(study_file.grid(study)):
-        for point, at in zip(study_file.grid(study), range(0, len(files), 3)):
-            setup, results, png = files[at:at + 3]
+    elif kind == "replicates" and len(files) == 3 * len(points):
+        for point, (setup, results, png) in zip(points, zip(*[iter(files)] * 3)):
             replicate_figure(setup, results, f"{point.name}, replicate 1", png)
     else:
         sys.exit(__doc__.split("\n\n")[1])
