@@ -74,7 +74,7 @@ for size in "${sizes[@]}"; do
   start=$(median "${starts[@]}") rounds=$(median "${rounds_all[@]}") ms_round=$(median "${per_round[@]}")
   results=$(median "${results_all[@]}") k_wall=$(median "${k_walls[@]}") k_user=$(median "${k_users[@]}")
   k_kb=$(median "${k_rss[@]}") read_train=$(median "${train_reads[@]}") read_all=$(median "${all_reads[@]}")
-  corr=$(grep 'corr' kolber.out | tail -1 | sed 's/.*://')
+  corr=$(grep 'corr' kolber.out | tail -1 | sed 's/.*://; s/\r//')
 
   # The targets: ratios against the anchors, memory (0.3 byte per element of
   # the design matrix), the solver's round at L, T, W and XL, the whole run at
@@ -151,5 +151,7 @@ done
     sed -n '/^## snpbayes$/,$p' "$root/bench/RESULTS.md"
   fi
 } > "$root/bench/RESULTS.md.new"
+# The study benchmark's section (bench/study.sh) stays, last.
+[ ! -f "$root/bench/RESULTS.md" ] || awk '/^## Study benchmark/ { print ""; found = 1 } found' "$root/bench/RESULTS.md" >> "$root/bench/RESULTS.md.new"
 mv "$root/bench/RESULTS.md.new" "$root/bench/RESULTS.md"
 cat "$root/bench/RESULTS.md"

@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is missing, then runs the example study (config/config.yaml)
 # with the workflow on two cores: bash examples/run_study.sh [OUTDIR]
+# OUTDIR defaults to out/example in this checkout (git ignores out/).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh" study
-out="$(realpath -m "${1:-$(mktemp -d /tmp/snp-study.XXXXXX)}")"
+out="$(realpath -m "${1:-$root/out/example}")"
+echo "The example study runs in $out"
 cd "$root"
-snakemake -s workflow/Snakefile --cores 2 --directory "$out"
+status=0
+snakemake -s workflow/Snakefile --cores 2 --scheduler greedy --directory "$out" || status=$?
+# Snakemake names its log relative to OUTDIR.
+log=$(ls -t "$out"/.snakemake/log/*.snakemake.log 2>/dev/null | head -1)
 echo
-echo "The study's tables and figures are in $out/results:"
+[ -z "$log" ] || echo "Snakemake's complete log: $log"
+if [ "$status" -ne 0 ]; then
+  echo "The study stopped (exit status $status); running this again resumes it." >&2
+  exit "$status"
+fi
+echo "The study's tables, figures and report (open it in a browser) are in $out/results:"
 ls -l "$out/results"

@@ -27,9 +27,25 @@ if [ ${#packages[@]} -gt 0 ]; then
     echo "run as root, or install these Debian packages first: ${packages[*]}" >&2
     exit 1
   fi
-  echo "installing ${#packages[@]} Debian packages and what they need: ${packages[*]}"
-  echo "(without recommended packages; a few minutes on a fresh machine, most of it downloading)"
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+  # What apt will install, counted and sized before it starts.
+  plan=$(apt-get install -s --no-install-recommends "${packages[@]}" | awk '/^Inst / { print $2 }')
+  sizes="nothing to download"
+  [ -z "$plan" ] || sizes=$(apt-cache show --no-all-versions $plan | awk '/^Size:/ { d += $2 } /^Installed-Size:/ { i += $2 }
+    END { printf "%.1f MB to download, %.1f MB on disk", d / 1e6, i / 1024 }')
+  echo "installing ${packages[*]} and what they need: $(echo "$plan" | wc -w) Debian package(s) without" \
+       "recommended ones, $sizes"
+  # apt's own progress (its status lines), every tenth; its full output goes to a log.
+  log=$(mktemp /tmp/setup-apt.XXXXXX.log)
+  if ! { DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o APT::Status-Fd=3 \
+           "${packages[@]}" 3>&1 >"$log" 2>&1; } |
+       awk -F: '$1 == "dlstatus" || $1 == "pmstatus" {
+                  step = int($3 / 10) * 10; phase = $1 == "dlstatus" ? "downloading" : "installing"
+                  if (!(phase in last) || step > last[phase]) { last[phase] = step; printf "  %s %d%%\n", phase, step; fflush() } }'; then
+    tail -20 "$log" >&2
+    echo "installing Debian packages failed; apt's output: $log" >&2
+    exit 1
+  fi
+  rm -f "$log"
   echo "installed"
 fi

@@ -2,6 +2,7 @@
 programs built once, a one-node Slurm cluster, and a runner of the study
 command."""
 
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -19,29 +20,54 @@ SNAKEMAKE = ["/usr/bin/python3", "-m", "snakemake"]
 
 @pytest.fixture(scope="session")
 def built():
-    """tarvox and kolber in build/release, built when missing."""
-    programs.ensure_built(REPO)
+    """tarvox and kolber in build/release, brought up to date."""
+    programs.update(REPO)
     return programs.paths(REPO)
+
+
+# Why the one-node cluster cannot run here (None: it can), found once.
+_CLUSTER = {}
+
+
+def _cluster_unavailable():
+    if "why" not in _CLUSTER:
+        ok, why = slurm_cluster.available()
+        _CLUSTER["why"] = None if ok else why
+    return _CLUSTER["why"]
+
+
+def pytest_runtest_setup(item):
+    """Skips the tests that need the one-node cluster where it cannot run,
+    from here, so pytest prints the reason once for all of them."""
+    if "slurm_env" in item.fixturenames or item.get_closest_marker("cluster"):
+        why = _cluster_unavailable()
+        if why:
+            pytest.skip(f"the one-node Slurm cluster cannot run here: {why}")
 
 
 @pytest.fixture(scope="session")
 def slurm_env(tmp_path_factory):
     """Environment for sbatch and friends on a one-node cluster shared by the session."""
-    ok, why = slurm_cluster.available()
-    if not ok:
-        pytest.skip(why)
-    with slurm_cluster.one_node_cluster(tmp_path_factory.mktemp("slurm")) as env:
-        yield env
+    try:
+        with slurm_cluster.one_node_cluster(tmp_path_factory.mktemp("slurm")) as env:
+            yield env
+    except slurm_cluster.ClusterError as failure:
+        why = failure.cannot_run_here()
+        if not why:
+            raise
+        _CLUSTER["why"] = why  # the later tests skip from pytest_runtest_setup
+        pytest.skip(f"the one-node Slurm cluster cannot run here: {why}")
 
 
-def run_study(outdir, study=None, *extra, check=True):
+def run_study(outdir, study=None, *extra, check=True, env=None):
     """Runs the study command from the repository root; returns the process
     with its output."""
-    command = SNAKEMAKE + ["-s", "workflow/Snakefile", "--cores", "2", "--directory", str(outdir)]
+    command = SNAKEMAKE + ["-s", "workflow/Snakefile", "--cores", "2", "--scheduler", "greedy", "--directory",
+                           str(outdir)]
     if study is not None:
         command += ["--configfile", str(study)]
     done = subprocess.run(command + list(extra), cwd=REPO, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          text=True)
+                          text=True, env=env)
     if check and done.returncode != 0:
         raise AssertionError(f"{' '.join(command)} failed:\n{done.stdout[-4000:]}")
     return done
@@ -49,3 +75,18 @@ def run_study(outdir, study=None, *extra, check=True):
 
 TINY_BASE = {"n_snp": 40, "n_qtl": 8, "nprog": 0, "nrec": 60, "freq_min": 0.05, "freq_max": 0.5,
              "snp_range": 10, "var_a": 10, "h2": 0.5, "mean": 10, "seed": 1}
+
+
+# A replicate runs as rule first_replicate (replicate 1) or replicate.
+REPLICATE_RULES = r"(?:first_)?replicate"
+
+
+def replicate_jobs_run(output):
+    """Replicate jobs a study's output says it ran."""
+    return len(re.findall(rf"^rule {REPLICATE_RULES}:$", output, flags=re.M))
+
+
+def replicate_jobs_planned(output):
+    """Replicate jobs in the first table of job counts Snakemake prints."""
+    table = output.split("Job stats:", 1)[1].split("\n\n", 1)[0]
+    return sum(int(n) for n in re.findall(rf"^{REPLICATE_RULES} +(\d+) ", table, flags=re.M))

@@ -36,11 +36,29 @@ KILL_WAIT_SECONDS = 2
 class ClusterError(RuntimeError):
     """The cluster did not come up; the message carries the daemons' logs."""
 
+    def cannot_run_here(self):
+        """slurmd's own reason when it cannot start on this machine at all:
+        its cgroup plugin failed (and why, from the line before)."""
+        lines = str(self).splitlines()
+        for before, line in zip([""] + lines, lines):
+            if "Unable to initialize cgroup plugin" in line:
+                cause = before.split("error: ", 1)[1] + ": " if "error: " in before else ""
+                return cause + line.split("error: ", 1)[-1]
+        return None
+
 
 def find_program(name):
     """Path of `name` on PATH or in the system's sbin folders, or None."""
     path = os.pathsep.join([os.environ.get("PATH", ""), "/usr/sbin", "/sbin"])
     return shutil.which(name, path=path)
+
+
+def cgroup_mounted(mountinfo="/proc/self/mountinfo"):
+    """Whether /sys/fs/cgroup holds a cgroup file system, as slurmd needs: a
+    cgroup2 mount, or the tmpfs of the version 1 hierarchies."""
+    with open(mountinfo) as mounts:
+        types = [line.split(" - ")[1].split()[0] for line in mounts if line.split()[4] == "/sys/fs/cgroup"]
+    return bool(types) and types[-1] in ("cgroup2", "tmpfs")
 
 
 def available():
@@ -50,6 +68,8 @@ def available():
         return False, "missing programs: " + " ".join(missing)
     if os.geteuid() != 0:
         return False, "needs root: slurmd and munged run as the test user"
+    if not cgroup_mounted():
+        return False, "no cgroup file system on /sys/fs/cgroup (a container or chroot without one): slurmd cannot start"
     return True, ""
 
 

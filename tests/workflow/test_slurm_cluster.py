@@ -19,12 +19,6 @@ def sbatch_wait(env, cwd, script, *options):
     return run(["sbatch", "--wait", "--quiet", *options, "--wrap", script], env, cwd)
 
 
-def requires_cluster():
-    ok, why = slurm_cluster.available()
-    if not ok:
-        pytest.skip(why)
-
-
 def test_node_offers_this_host_idle(slurm_env):
     node = slurm_cluster.Node.local()
     out = run(["sinfo", "--noheader", "--Node", "--format=%N %c %m %T %P"], slurm_env)
@@ -72,8 +66,8 @@ def test_two_one_cpu_jobs_run_at_once(slurm_env, tmp_path):
     assert [job.wait(timeout=60) for job in jobs] == [0, 0]
 
 
+@pytest.mark.cluster
 def test_stop_leaves_no_process_behind(tmp_path):
-    requires_cluster()
     with slurm_cluster.one_node_cluster(tmp_path / "c") as env:
         # A job that shrugs off SIGTERM must not outlive the cluster either.
         run(["sbatch", "--wrap", "trap '' TERM; touch started; sleep 300"], env, tmp_path)
@@ -89,8 +83,8 @@ def test_stop_leaves_no_process_behind(tmp_path):
     assert left == []
 
 
+@pytest.mark.cluster
 def test_workdir_of_a_crashed_run_starts_afresh(tmp_path):
-    requires_cluster()
     workdir = tmp_path / "c"
     with slurm_cluster.one_node_cluster(workdir) as env:
         run(["sbatch", "--hold", "--wrap", "true"], env, tmp_path)
@@ -104,8 +98,8 @@ def test_workdir_of_a_crashed_run_starts_afresh(tmp_path):
         assert job.stdout.strip() == "1"
 
 
+@pytest.mark.cluster
 def test_node_that_never_gets_idle_reports_the_logs(tmp_path, monkeypatch):
-    requires_cluster()
     # More memory than the host has: slurmd registers, the node stays invalid.
     local = slurm_cluster.Node.local()
     monkeypatch.setattr(slurm_cluster.Node, "local", staticmethod(
@@ -118,14 +112,17 @@ def test_node_that_never_gets_idle_reports_the_logs(tmp_path, monkeypatch):
     assert slurm_cluster.cluster_processes(tmp_path / "c" / "slurm.conf") == []
 
 
-@pytest.mark.parametrize("euid, missing, expected", [
-    (0, None, (True, "")),
-    (1000, None, (False, "needs root: slurmd and munged run as the test user")),
-    (0, "slurmd", (False, "missing programs: slurmd")),
+@pytest.mark.parametrize("euid, missing, cgroup, expected", [
+    (0, None, True, (True, "")),
+    (1000, None, True, (False, "needs root: slurmd and munged run as the test user")),
+    (0, "slurmd", True, (False, "missing programs: slurmd")),
+    (0, None, False, (False, "no cgroup file system on /sys/fs/cgroup (a container or chroot without one): "
+                             "slurmd cannot start")),
 ])
-def test_available_says_why_not(monkeypatch, euid, missing, expected):
+def test_available_says_why_not(monkeypatch, euid, missing, cgroup, expected):
     found = slurm_cluster.find_program
     monkeypatch.setattr(slurm_cluster.os, "geteuid", lambda: euid)
+    monkeypatch.setattr(slurm_cluster, "cgroup_mounted", lambda: cgroup)
     monkeypatch.setattr(slurm_cluster, "find_program",
                         lambda name: None if name == missing else found(name) or name)
     assert slurm_cluster.available() == expected
@@ -135,3 +132,24 @@ def test_long_workdir_is_refused_before_anything_starts(tmp_path):
     with pytest.raises(ValueError, match="too long"):
         with slurm_cluster.one_node_cluster(tmp_path / ("x" * 80)):
             pass
+
+
+@pytest.mark.parametrize("mounts, mounted", [
+    ([("/sys/fs/cgroup", "cgroup2")], True),
+    ([("/sys/fs/cgroup", "tmpfs"), ("/sys/fs/cgroup/cpu", "cgroup")], True),  # version 1 hierarchies
+    ([("/sys", "sysfs")], False),                                             # a chroot without one
+    ([("/sys/fs/cgroup", "cgroup2"), ("/sys/fs/cgroup", "ramfs")], False),     # the last mount shows
+])
+def test_cgroup_file_system_is_found_as_slurmd_looks_for_it(tmp_path, mounts, mounted):
+    lines = [f"{i} 1 0:{i} / {where} rw,nosuid - {kind} {kind} rw\n" for i, (where, kind) in enumerate(mounts, 30)]
+    (tmp_path / "mountinfo").write_text("".join(lines))
+    assert slurm_cluster.cgroup_mounted(tmp_path / "mountinfo") == mounted
+
+
+def test_slurmd_that_cannot_run_here_says_why():
+    logs = ("slurmd exited with status 1\n--- slurmd.log (last 30 lines)\n"
+            "[2026-01-01T00:00:00.000] error: No filesystem mounted on /sys/fs/cgroup\n"
+            "[2026-01-01T00:00:00.000] error: Unable to initialize cgroup plugin\n")
+    assert (slurm_cluster.ClusterError(logs).cannot_run_here()
+            == "No filesystem mounted on /sys/fs/cgroup: Unable to initialize cgroup plugin")
+    assert slurm_cluster.ClusterError("node not idle within 3 s").cannot_run_here() is None

@@ -30,7 +30,8 @@ def without(key):
 
 
 BAD = [
-    ({**make(), "replicate": 3}, "unknown key 'replicate': accepted are replicates, base, sweep, ratio, keep_data, export_plink"),
+    ({**make(), "replicate": 3},
+     "unknown key 'replicate': accepted are replicates, base, sweep, ratio, keep_data, export_plink, scratch"),
     (without("replicates"), "replicates is missing: a whole number from 1 to 250 is required"),
     (make(replicates=0), "replicates = 0: a whole number from 1 to 250 is accepted"),
     (make(replicates=251), "replicates = 251: a whole number from 1 to 250 is accepted"),
@@ -64,6 +65,9 @@ BAD = [
     (make(ratio="high"), "ratio = 'high': true"),
     (make(keep_data="yes"), "keep_data = 'yes': true or false is accepted"),
     (make(export_plink=1), "export_plink = 1: true or false is accepted"),
+    (make(scratch="/local/scratch"), "scratch = '/local/scratch': true or false is accepted (true: the job's "
+                                     "temporary folder, Snakemake's tmpdir resource; name the folder with "
+                                     "--default-resources \"tmpdir='/local/scratch'\")"),
 ]
 
 
@@ -88,7 +92,7 @@ def test_the_schema_refuses_what_it_documents(bad):
 @pytest.mark.parametrize("good", [
     make(),
     make(sweep={"nrec": [60, 120], "h2": [0.3, 0.6], "ratio": [True, 0, 12.5]}),
-    make(ratio=100, keep_data=True, snp_range=1, n_qtl=500),  # one effect: n_qtl is not used
+    make(ratio=100, keep_data=True, snp_range=1, n_qtl=500, scratch=True),  # one effect: n_qtl is not used
     make(nprog=20, freq_min=0.5, freq_max=0.0),
 ])
 def test_good_study_files_pass_both_checks_and_gain_defaults(good):

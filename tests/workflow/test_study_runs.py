@@ -12,7 +12,7 @@ import pytest
 import yaml
 
 import tables
-from conftest import REPO, SNAKEMAKE, TINY_BASE, run_study
+from conftest import REPO, SNAKEMAKE, TINY_BASE, replicate_jobs_planned, replicate_jobs_run, run_study
 
 
 def write_study(path, **study):
@@ -20,23 +20,22 @@ def write_study(path, **study):
     return path
 
 
-def jobs_run(output, rule="replicate"):
-    return len(re.findall(rf"^(?:local)?rule {rule}:$", output, flags=re.M))
-
-
 @pytest.fixture(scope="module")
 def small_study(tmp_path_factory, built):
-    """Two grid points, two replicates, SNP_data kept; run once."""
+    """Two grid points, two replicates, SNP_data made on scratch and kept; run once."""
     root = tmp_path_factory.mktemp("study")
-    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, keep_data=True)
-    first = run_study(root / "out", study)
+    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, keep_data=True,
+                        scratch=True)
+    (root / "scratch").mkdir()
+    first = run_study(root / "out", study, env=dict(os.environ, TMPDIR=str(root / "scratch")))
+    assert list((root / "scratch").iterdir()) == []
     return root, study, first
 
 
 def test_every_replicate_has_its_folder_and_row(small_study):
     root, _, first = small_study
     out = root / "out"
-    assert jobs_run(first.stdout) == 4
+    assert replicate_jobs_run(first.stdout) == 4
     rows = tables.read_tsv(out / "results" / "replicates.tsv")
     assert [(r["nrec"], r["replicate"], r["warmup"]) for r in rows] == [
         ("60", "1", "0"), ("60", "2", "996"), ("90", "1", "0"), ("90", "2", "996")]
@@ -79,7 +78,7 @@ def test_added_replicates_run_alone_and_keep_the_earlier_ones(tmp_path, built):
     stamp = first.stat().st_mtime_ns
     assert not (first.parent / "SNP_data").exists()  # deleted once kolber has read it
     grown = run_study(tmp_path / "out", write_study(tmp_path / "s.yaml", replicates=3, base=TINY_BASE))
-    assert jobs_run(grown.stdout) == 2
+    assert replicate_jobs_run(grown.stdout) == 2
     assert first.stat().st_mtime_ns == stamp
     rows = tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")
     assert [r["warmup"] for r in rows] == ["0", "996", "496"]
@@ -106,14 +105,14 @@ def test_a_failing_replicate_fails_its_job_and_the_others_go_on(tmp_path, built)
     done = run_study(tmp_path / "out", study, "--keep-going", check=False)
     assert done.returncode != 0
     report = "? sim_var = inf exceeds single precision"
-    assert report in done.stdout and "Error in rule replicate" in done.stdout
+    assert report in done.stdout and "Error in rule first_replicate" in done.stdout
     assert report in (tmp_path / "out" / "runs" / "snp_range=1e+30" / "rep_001" / "tarvox.log").read_text()
     assert (tmp_path / "out" / "runs" / "snp_range=10" / "rep_001" / "replicate.json").is_file()
 
 
 def dry_run_jobs(tmp_path, study=None):
     done = run_study(tmp_path / "out", study, "--dry-run")
-    return int(re.search(r"^replicate +(\d+) ", done.stdout, flags=re.M).group(1))
+    return replicate_jobs_planned(done.stdout)
 
 
 def test_the_example_study_runs_without_a_study_file(tmp_path):
@@ -160,8 +159,50 @@ def test_an_interrupted_study_resumes_where_it_stopped(tmp_path, built):
     assert 3 <= len(done) < 10
     # Snakemake asks for --rerun-incomplete when a job was cut off in the middle.
     resumed = run_study(tmp_path / "out", study, "--rerun-incomplete")
-    assert jobs_run(resumed.stdout) <= 10 - len(done) + 2
+    assert replicate_jobs_run(resumed.stdout) <= 10 - len(done) + 2
     assert len(tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")) == 10
     kept = [p for p, stamp in done.items() if p.exists() and p.stat().st_mtime_ns == stamp]
     assert len(kept) >= len(done) - 2
     assert "Nothing to be done" in run_study(tmp_path / "out", study).stdout
+
+
+def test_the_report_holds_the_study_its_figures_and_tables_offline(small_study):
+    import base64
+    import html.parser
+
+    root, _, _ = small_study
+    results = root / "out" / "results"
+
+    class Page(html.parser.HTMLParser):
+        def __init__(self):
+            super().__init__()
+            self.images, self.tables, self.headers, self.links, self.scripts = [], 0, [], [], 0
+            self.in_th = False
+
+        def handle_starttag(self, tag, attrs):
+            attrs = dict(attrs)
+            self.images += [attrs["src"]] if tag == "img" else []
+            self.tables += tag == "table"
+            self.scripts += tag == "script"
+            self.links += [attrs[a] for a in ("href", "src") if a in attrs and not attrs[a].startswith(("#", "data:"))]
+            self.in_th = tag == "th"
+
+        def handle_data(self, data):
+            if self.in_th:
+                self.headers.append(data)
+                self.in_th = False
+
+    page = Page()
+    page.feed((results / "report.html").read_text())
+    # The accuracy figure and replicate 1 of both grid points, as the PNG files themselves.
+    figures = [results / "accuracy.png", results / "replicate_001" / "nrec=60.png",
+               results / "replicate_001" / "nrec=90.png"]
+    assert page.images == ["data:image/png;base64," + base64.b64encode(f.read_bytes()).decode() for f in figures]
+    assert page.scripts == 0 and page.links == []
+    assert page.tables == 4  # the grid, summary.tsv, replicates.tsv, the builds
+    for table in ("summary.tsv", "replicates.tsv"):
+        header = (results / table).read_text().splitlines()[0].split("\t")
+        assert all(h in page.headers for h in header), table
+    text = (results / "report.html").read_text()
+    assert "Replicate 1 at nrec = 90 (<code>runs/nrec=90/rep_001</code>" in text
+    assert "keep_data: true" in text  # the study as run

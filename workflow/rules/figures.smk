@@ -1,25 +1,38 @@
-# Accuracy against the first swept parameter, and one replicate per grid
-# point in detail.
+# Accuracy against the first swept parameter, and replicate 1 of every grid
+# point in detail (one job, so matplotlib starts once).
 
-localrules: accuracy_figure, replicate_figure
+localrules: accuracy_figure, replicate_figures
 
 
 rule accuracy_figure:
     input:
-        replicates="results/replicates.tsv",
         summary="results/summary.tsv",
+        replicates="results/replicates.tsv",
     output:
         png="results/accuracy.png",
         svg="results/accuracy.svg",
-    script:
-        "../scripts/figures.py"
+    log:
+        "logs/accuracy_figure.log",
+    params:
+        command=script("figures.py"),
+        study=STUDY_JSON,
+    shell:
+        "{params.command} accuracy {params.study:q} {input.summary:q} {input.replicates:q}"
+        " {output.png:q} {output.svg:q} 2> {log:q}"
 
 
-rule replicate_figure:
+rule replicate_figures:
     input:
-        setup="runs/{point}/rep_001/SNP_setup",
-        results="runs/{point}/rep_001/SNP_results",
+        [f"runs/{point}/rep_001/{name}" for point in POINTS for name in replicate.RESULT_FILES],
     output:
-        png="results/replicate_001/{point}.png",
-    script:
-        "../scripts/figures.py"
+        expand("results/replicate_001/{point}.png", point=POINTS),
+    log:
+        "logs/replicate_figures.log",
+    params:
+        command=script("figures.py"),
+        study=STUDY_JSON,
+        # SNP_setup, SNP_results and the figure of each grid point in turn.
+        files=lambda w, input, output: [f for i, png in enumerate(output) for f in (*input[2 * i:2 * i + 2], png)],
+    priority: 1
+    shell:
+        "{params.command} replicates {params.study:q} {params.files:q} 2> {log:q}"

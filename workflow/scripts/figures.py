@@ -1,7 +1,14 @@
 """The study's figures: accuracy against the first swept parameter, and one
-replicate of each grid point in detail."""
+replicate of each grid point in detail.
 
+    python3 -E workflow/scripts/figures.py accuracy STUDY_JSON SUMMARY_TSV REPLICATES_TSV PNG SVG
+    python3 -E workflow/scripts/figures.py replicates STUDY_JSON SNP_SETUP SNP_RESULTS PNG [...]
+(the second draws, for each grid point in turn, replicate 1 from its three files).
+"""
+
+import json
 import math
+import sys
 
 import matplotlib
 
@@ -14,20 +21,9 @@ import study as study_file  # noqa: E402
 import tables  # noqa: E402
 import theory  # noqa: E402
 
-LABELS = {
-    "n_snp": "SNPs (n_snp)", "n_qtl": "SNPs with an effect (n_qtl)", "nprog": "progenies per sire (nprog)",
-    "nrec": "training records (nrec)", "freq_min": "lowest allele frequency (freq_min)",
-    "freq_max": "highest allele frequency (freq_max)", "snp_range": "largest / smallest effect (snp_range)",
-    "var_a": "additive variance (var_a)", "h2": "heritability (h2)", "mean": "overall mean (mean)",
-    "seed": "seed", "ratio": "variance ratio",
-}
 # Parameters the expectations vary smoothly with, so they are drawn as curves.
 SMOOTH = {"nrec", "n_snp", "h2", "var_a"}
 ACCURACY = "accuracy, corr(s_bv, g_bv)"
-
-
-def _value_label(name, v):
-    return "own" if v is True else study_file.value_text(v)
 
 
 def _x_axis(name, values):
@@ -96,14 +92,14 @@ def accuracy_figure(study, summary, replicates, png, svg):
                 ridge = [float(r["expected_ridge"]) for _, r in members]
             ax.plot(fine, daetwyler, color=colour, linestyle="--")
             ax.plot(fine, ridge, color=colour, linestyle="-.")
-            label = ", ".join(f"{k} = {_value_label(k, v)}" for k, v in others) or "all"
+            label = ", ".join(f"{k} = {study_file.value_label(v)}" for k, v in others) or "all"
             ax.plot([], [], color=colour, linewidth=6, label=label)
         if log:
             ax.set_xscale("log")
         ax.set_xticks(list(positions.values()))
-        ax.set_xticklabels([_value_label(x_name, v) for v in study["sweep"][x_name]])
+        ax.set_xticklabels([study_file.value_label(v) for v in study["sweep"][x_name]])
         ax.minorticks_off()
-        ax.set_xlabel(LABELS[x_name])
+        ax.set_xlabel(study_file.LABELS[x_name])
         if len(groups) > 1 or any(groups):
             ax.add_artist(ax.legend(loc="upper left", fontsize="small", framealpha=0.9))
     else:
@@ -164,14 +160,20 @@ def replicate_figure(setup_path, results_path, title, png):
     plt.close(fig)
 
 
-def main(smk):
-    if smk.rule == "accuracy_figure":
-        accuracy_figure(smk.config, tables.read_tsv(smk.input.summary), tables.read_tsv(smk.input.replicates),
-                        smk.output.png, smk.output.svg)
+def main(argv):
+    if len(argv) < 2 or argv[0] not in ("accuracy", "replicates"):
+        sys.exit(__doc__.split("\n\n")[1])
+    kind, study, files = argv[0], json.loads(argv[1]), argv[2:]
+    points = study_file.grid(study)
+    if kind == "accuracy" and len(files) == 4:
+        summary, replicates, png, svg = files
+        accuracy_figure(study, tables.read_tsv(summary), tables.read_tsv(replicates), png, svg)
+    elif kind == "replicates" and len(files) == 3 * len(points):
+        for point, (setup, results, png) in zip(points, zip(*[iter(files)] * 3)):
+            replicate_figure(setup, results, f"{point.name}, replicate 1", png)
     else:
-        point = smk.wildcards.point
-        replicate_figure(smk.input.setup, smk.input.results, f"{point}, replicate 1", smk.output.png)
+        sys.exit(__doc__.split("\n\n")[1])
 
 
-if "snakemake" in globals():
-    main(snakemake)  # noqa: F821 (given by the workflow)
+if __name__ == "__main__":
+    main(sys.argv[1:])

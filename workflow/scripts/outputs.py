@@ -11,7 +11,25 @@ Run as a script it answers the benchmark and the tests:
 import math
 import re
 import sys
-from dataclasses import dataclass
+
+
+def fields(cls):
+    """Makes a class of annotated fields constructible by position or name,
+    comparable and printable, as @dataclass does: importing dataclasses would
+    double the start of a replicate's job, which reads these files."""
+    names = tuple(cls.__annotations__)
+
+    def __init__(self, *values, **named):
+        given = dict(zip(names, values), **named)
+        if len(values) > len(names) or set(given) != set(names):
+            raise TypeError(f"{cls.__name__} takes the fields {', '.join(names)}")
+        self.__dict__.update(given)
+
+    cls.__init__ = __init__
+    cls.__eq__ = lambda self, other: type(other) is cls and vars(self) == vars(other)
+    cls.__repr__ = lambda self: f"{cls.__name__}({', '.join(f'{n}={getattr(self, n)!r}' for n in names)})"
+    return cls
+
 
 # The layouts of SNP_setup and SNP_data as common/snp_files.hpp owns them; a
 # C++ test compares these with its own (python3 outputs.py facts).
@@ -69,7 +87,7 @@ def _number(text):
         return math.nan
 
 
-@dataclass
+@fields
 class SnpSetup:
     n_snp: int
     n_qtl: int
@@ -96,7 +114,7 @@ def read_setup(path):
     return SnpSetup(n_snp, n_qtl, nrec, nprog, var_a, var_e, sim_var, freq, val)
 
 
-@dataclass
+@fields
 class SnpResults:
     mean: float
     snp_val: list  # simulated effects

@@ -1,34 +1,132 @@
-"""The programs a study runs, built in Release when they are not yet."""
+"""The programs a study runs: where they are built, bringing them up to date,
+and the build that made them.
 
-import subprocess
+`update` runs once before a study's jobs, on the machine that runs Snakemake.
+The replicate jobs call `provenance`, so what they need at start is all this
+module imports: the build's own modules are imported where they are used.
+"""
+
+import json
+import os
 import sys
-from pathlib import Path
+
+NAMES = ("tarvox", "kolber", "snp2plink")
+FOLDERS = {"tarvox": "simulator", "kolber": "estimator", "snp2plink": "snp2plink"}
+# The cluster profile's commands run in OUTDIR and find the repository here.
+REPO_VARIABLE = "SNP_STUDY_REPO"
+# Written by `update` beside the programs: the commit, whether tracked files
+# differed from it, and each program's digest as built.
+BUILD_RECORD = "study-build.json"
+
+
+def announce(repo):
+    """Tells the cluster profile's commands where the repository is."""
+    os.environ[REPO_VARIABLE] = str(repo)
+
+
+def build_folder(repo):
+    return os.path.join(repo, "build", "release")
+
+
+def binary(repo, name):
+    return os.path.join(build_folder(repo), FOLDERS[name], name)
 
 
 def paths(repo):
     """tarvox and kolber."""
-    build = Path(repo) / "build" / "release"
-    return build / "simulator" / "tarvox", build / "estimator" / "kolber"
+    return binary(repo, "tarvox"), binary(repo, "kolber")
 
 
 def exporter(repo):
-    return Path(repo) / "build" / "release" / "snp2plink" / "snp2plink"
+    return binary(repo, "snp2plink")
 
 
-def ensure_built(repo):
-    """Builds tarvox, kolber and snp2plink in build/release unless all exist;
+def digest(path):
+    """SHA-256 of a file, as sha256sum prints it."""
+    import hashlib
+
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def _identity(path):
+    """What tells a rebuilt file apart without reading it: size and mtime."""
+    st = os.stat(path)
+    return [st.st_size, st.st_mtime_ns]
+
+
+def _run(command, **options):
+    import subprocess  # only the build needs it
+
+    try:
+        return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **options)
+    except FileNotFoundError:
+        return None
+
+
+def source_state(repo):
+    """(commit, modified) of the checkout: the commit's full hash and whether a
+    tracked file differs from it; ("", None) outside a git checkout."""
+    head = _run(["git", "-C", str(repo), "rev-parse", "HEAD"])
+    if head is None or head.returncode != 0:
+        return "", None
+    status = _run(["git", "-C", str(repo), "status", "--porcelain", "--untracked-files=no"])
+    return head.stdout.strip(), bool(status.stdout.strip())
+
+
+def _step(command):
+    done = _run(command)
+    if done is None:
+        sys.exit("the programs cannot be built: cmake is missing (bash scripts/setup.sh installs it)")
+    if done.returncode != 0:
+        sys.exit(done.stdout + f"\nbuilding the programs failed: {' '.join(command)}")
+    return done.stdout
+
+
+def update(repo):
+    """Brings tarvox, kolber and snp2plink in build/release up to date with an
+    incremental build (configured in Release the first time; a no-op when
+    nothing changed), records the build beside them and returns the record;
     exits with the build's own report when it fails."""
-    if all(p.is_file() for p in (*paths(repo), exporter(repo))):
-        return
-    build = Path(repo) / "build" / "release"
-    print(f"building tarvox, kolber and snp2plink (Release) in {build}, a minute or so", file=sys.stderr,
-          flush=True)
-    for command in (["cmake", "-S", str(repo), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                     "-DBUILD_TESTING=OFF"],
-                    ["cmake", "--build", str(build), "--target", "tarvox", "kolber", "snp2plink"]):
-        try:
-            done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        except FileNotFoundError:
-            sys.exit("the programs cannot be built: cmake is missing (bash scripts/setup.sh installs it)")
-        if done.returncode != 0:
-            sys.exit(done.stdout + f"\nbuilding the programs failed: {' '.join(command)}")
+    import fcntl
+
+    build = build_folder(repo)
+    os.makedirs(build, exist_ok=True)
+    # Two studies started at once must not run two builds in one folder.
+    with open(os.path.join(build, ".study-build.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.isfile(os.path.join(build, "build.ninja")):
+            print(f"building tarvox, kolber and snp2plink (Release) in {build}, a minute or so", file=sys.stderr,
+                  flush=True)
+            _step(["cmake", "-S", str(repo), "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                   "-DBUILD_TESTING=OFF"])
+        if "no work to do" not in _step(["cmake", "--build", build, "--target", *NAMES]):
+            print(f"brought tarvox, kolber and snp2plink up to date in {build}", file=sys.stderr, flush=True)
+        commit, modified = source_state(repo)
+        record = {"commit": commit, "modified": modified,
+                  "sha256": {n: digest(binary(repo, n)) for n in NAMES},
+                  "identity": {n: _identity(binary(repo, n)) for n in NAMES}}
+        temporary = os.path.join(build, f".{BUILD_RECORD}.{os.getpid()}")
+        with open(temporary, "w") as f:
+            f.write(json.dumps(record, indent=1) + "\n")
+        os.replace(temporary, os.path.join(build, BUILD_RECORD))
+    return record
+
+
+def provenance(repo, names):
+    """The build of programs `names` as they are now: each one's digest, and
+    the commit and modified flag recorded by `update` when every program is
+    still the one it built (else the commit is "" and modified None: built by
+    other means). A program whose size and mtime are those recorded keeps its
+    recorded digest; any other is read and digested."""
+    try:
+        with open(os.path.join(build_folder(repo), BUILD_RECORD)) as f:
+            built = json.load(f)
+    except (OSError, ValueError):
+        built = {}
+    recorded, identity = built.get("sha256", {}), built.get("identity", {})
+    sha256 = {n: recorded[n] if n in recorded and identity.get(n) == _identity(binary(repo, n))
+              else digest(binary(repo, n)) for n in names}
+    if all(recorded.get(n) == d for n, d in sha256.items()):
+        return {"commit": built["commit"], "modified": built["modified"], "sha256": sha256}
+    return {"commit": "", "modified": None, "sha256": sha256}

@@ -28,8 +28,8 @@ PAR_TARVOX_LINES = (
 )
 PARAMETERS = tuple(name for _, names in PAR_TARVOX_LINES for name in names)
 INTEGERS = frozenset({"n_snp", "n_qtl", "nprog", "nrec", "seed"})
-TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data", "export_plink")
-DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False, "export_plink": False}
+TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data", "export_plink", "scratch")
+DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False, "export_plink": False, "scratch": False}
 
 INT32_MAX = 2**31 - 1
 FLOAT32_MAX = 3.4028234663852886e38
@@ -135,9 +135,11 @@ def check(study):
     problem = _ratio_problem(study["ratio"])
     if problem:
         raise StudyError(f"ratio = {study['ratio']!r}: {problem}")
-    for key in ("keep_data", "export_plink"):
+    for key in ("keep_data", "export_plink", "scratch"):
         if not isinstance(study[key], bool):
-            raise StudyError(f"{key} = {study[key]!r}: true or false is accepted")
+            hint = (" (true: the job's temporary folder, Snakemake's tmpdir resource; name the folder with "
+                    "--default-resources \"tmpdir='/local/scratch'\")") if key == "scratch" else ""
+            raise StudyError(f"{key} = {study[key]!r}: true or false is accepted{hint}")
     for point in grid(study):
         failure = _set_problem(point.parameters)
         if failure:
@@ -152,6 +154,21 @@ def value_text(v):
     if v is True:
         return "true"
     return repr(v) if isinstance(v, float) else str(v)
+
+
+def value_label(v):
+    """A value as figures and the report show it to a reader."""
+    return "own" if v is True else value_text(v)
+
+
+# What each swept key is, as figures and the report name it.
+LABELS = {
+    "n_snp": "SNPs (n_snp)", "n_qtl": "SNPs with an effect (n_qtl)", "nprog": "progenies per sire (nprog)",
+    "nrec": "training records (nrec)", "freq_min": "lowest allele frequency (freq_min)",
+    "freq_max": "highest allele frequency (freq_max)", "snp_range": "largest / smallest effect (snp_range)",
+    "var_a": "additive variance (var_a)", "h2": "heritability (h2)", "mean": "overall mean (mean)",
+    "seed": "seed", "ratio": "variance ratio",
+}
 
 
 class GridPoint:

@@ -1,8 +1,12 @@
-"""The study's two tables: one row per replicate and one per grid point."""
+"""The study's two tables: one row per replicate and one per grid point.
+
+    python3 -S -E workflow/scripts/tables.py STUDY_JSON REPLICATES_TSV SUMMARY_TSV
+run in OUTDIR, reads every replicate's record (STUDY_JSON: the checked study).
+"""
 
 import json
+import sys
 import math
-import re
 from pathlib import Path
 
 import study as study_file
@@ -12,25 +16,25 @@ import theory
 RECORD_COLUMNS = ("warmup", "ratio", "rounds", "crit", "acc_train", "acc_indep", "slope_indep", "slope_train",
                   "acc_effects", "mean_estimated", "var_gbv_indep", "var_sbv_indep")
 TIME_COLUMNS = ("tarvox_s", "kolber_s", "kolber_cpu_s", "kolber_seconds")
+# The build of the programs that made the replicate, after the folder.
+BUILD_COLUMNS = ("commit", "modified", "tarvox_sha256", "kolber_sha256", "snp2plink_sha256")
 THEORY_COLUMNS = ("h2_records", "expected_daetwyler", "expected_ridge")
 SUMMARY_STATISTICS = ("acc_indep", "acc_train", "slope_indep", "rounds")
 
-_FIXED = re.compile(r"^-?\d+\.(\d*)$")
+REAL_DIGITS = 12
 
 
 def cell(v):
-    """A value as a table writes it: whole numbers as they are, reals in full
-    (round-trip) precision with at least six decimals, nothing for None."""
+    """A value as a table writes it: whole numbers as they are, nothing for
+    None, and every real in the shortest form of its value rounded to
+    REAL_DIGITS significant digits (0.377, 0.1, 5.3e-15, 1e+16): the digits a
+    double holds beyond those are rounding noise of the arithmetic."""
     if v is None:
         return ""
     if isinstance(v, bool):
         return "true" if v else "false"
     if isinstance(v, float):
-        if math.isnan(v):
-            return "NaN"
-        text = repr(v)
-        m = _FIXED.match(text)
-        return text + "0" * (6 - len(m.group(1))) if m and len(m.group(1)) < 6 else text
+        return "NaN" if math.isnan(v) else format(v, f".{REAL_DIGITS}g")
     return str(v)
 
 
@@ -47,17 +51,28 @@ def theory_cells(point):
     return [theory.record_heritability(point.parameters), daetwyler, ridge]
 
 
+def build_cells(record):
+    """The build columns of a record; empty for one written before builds were
+    recorded, and for a program it did not run."""
+    build = record.get("build", {})
+    sha256 = build.get("sha256", {})
+    return [build.get("commit"), build.get("modified"), *(sha256.get(c.removesuffix("_sha256"))
+                                                          for c in BUILD_COLUMNS[2:])]
+
+
 def replicate_rows(study, records):
     """Header and rows of replicates.tsv; `records` maps (point name, replicate)
     to the record of that replicate."""
-    header = swept_columns(study) + ["replicate", *RECORD_COLUMNS, *THEORY_COLUMNS, *TIME_COLUMNS, "dir"]
+    header = swept_columns(study) + ["replicate", *RECORD_COLUMNS, *THEORY_COLUMNS, *TIME_COLUMNS, "dir",
+                                     *BUILD_COLUMNS]
     rows = []
     for point in study_file.grid(study):
         expected = theory_cells(point)
         for r in range(1, study["replicates"] + 1):
             record = records[point.name, r]
             rows.append(_swept_cells(point) + [r] + [record[c] for c in RECORD_COLUMNS] + expected
-                        + [record[c] for c in TIME_COLUMNS] + [study_file.run_folder(point, r)])
+                        + [record[c] for c in TIME_COLUMNS] + [study_file.run_folder(point, r)]
+                        + build_cells(record))
     return header, rows
 
 
@@ -105,11 +120,14 @@ def load_records(study, folder="."):
             for point in study_file.grid(study) for r in range(1, study["replicates"] + 1)}
 
 
-def main(smk):
-    records = load_records(smk.config)
-    write_tsv(smk.output.replicates, *replicate_rows(smk.config, records))
-    write_tsv(smk.output.summary, *summary_rows(smk.config, records))
+def main(argv):
+    if len(argv) != 3:
+        sys.exit("usage: tables.py STUDY_JSON REPLICATES_TSV SUMMARY_TSV   (in OUTDIR)")
+    study = json.loads(argv[0])
+    records = load_records(study)
+    write_tsv(argv[1], *replicate_rows(study, records))
+    write_tsv(argv[2], *summary_rows(study, records))
 
 
-if "snakemake" in globals():
-    main(snakemake)  # noqa: F821 (given by the workflow)
+if __name__ == "__main__":
+    main(sys.argv[1:])

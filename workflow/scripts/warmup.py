@@ -7,10 +7,13 @@ ones (ties to the smallest), so earlier replicates keep their counts when a
 study grows and the counts stay spread for every number of replicates.
 """
 
+import functools
+
 MAX_REPLICATES = 250
 CANDIDATES = range(0, 1000, 4)  # exactly MAX_REPLICATES counts
 
 
+@functools.cache
 def _sequence():
     counts = [0]
     distance = {c: c for c in CANDIDATES}  # to the nearest count taken so far
@@ -24,14 +27,19 @@ def _sequence():
     return tuple(counts)
 
 
-SEQUENCE = _sequence()
+def __getattr__(name):
+    # SEQUENCE is made on first use: a replicate's job imports this module
+    # through the study's and never needs it.
+    if name == "SEQUENCE":
+        return _sequence()
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 def warmup_count(replicate):
     """Warm-up count of replicate number `replicate` (1-based)."""
     if not 1 <= replicate <= MAX_REPLICATES:
         raise ValueError(f"replicate {replicate} is outside 1..{MAX_REPLICATES}")
-    return SEQUENCE[replicate - 1]
+    return _sequence()[replicate - 1]
 
 
 def required_gap(replicates):
