@@ -5,8 +5,8 @@
 # on the same study, alternating, $BENCH_REPEAT times (default 3). The anchor
 # is kolber's solver round measured in the same run: one product with X'X,
 # two plain passes over the same packed matrix. Prints one table and writes it
-# with the machine's description as the snpbayes section of bench/RESULTS.md
-# (bench/run.sh keeps that section when it rewrites the file).
+# with the machine's description as the snpbayes section of bench/RESULTS.md,
+# before the study benchmark's (bench/run.sh and bench/study.sh keep it).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -85,13 +85,18 @@ section="$root/bench/RESULTS.md.bayes"
   printf '%s\n' "${rows[@]}"
 } > "$section"
 results="$root/bench/RESULTS.md"
-# The file up to its snpbayes section, then the new section.
+# The file with its snpbayes section replaced, or the section put before the
+# study benchmark's sections (bench/study.sh keeps those last).
 {
   if [ -f "$results" ]; then
-    sed '/^## snpbayes$/,$d' "$results" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
+    awk '/^## snpbayes$/ || /^## Study benchmark/ { exit } { print }' "$results" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
     echo
   fi
   cat "$section"
+  if [ -f "$results" ] && grep -q '^## Study benchmark' "$results"; then
+    echo
+    awk '/^## Study benchmark/ { found = 1 } found' "$results"
+  fi
 } > "$results.new"
 mv "$results.new" "$results" && rm -f "$section"
-sed -n '/^## snpbayes$/,$p' "$results"
+awk '/^## snpbayes$/ { found = 1 } /^## Study benchmark/ { found = 0 } found' "$results"

@@ -145,10 +145,11 @@ done
   echo "| size | SNPs | records | snp2plink s | read 2nrec s | ratio (≤ 1.5) | MB / limit | targets |"
   echo "|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${plink_rows[@]}"
-  # bench/bayes.sh's section, kept as it stands.
+  # bench/bayes.sh's section, kept as it stands, before the study benchmark's.
   if grep -q '^## snpbayes$' "$root/bench/RESULTS.md" 2>/dev/null; then
     echo
-    sed -n '/^## snpbayes$/,$p' "$root/bench/RESULTS.md"
+    awk '/^## snpbayes$/ { found = 1 } /^## Study benchmark/ { found = 0 } found' "$root/bench/RESULTS.md" |
+      sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
   fi
 } > "$root/bench/RESULTS.md.new"
 # The study benchmark's section (bench/study.sh) stays, last.
