@@ -9,15 +9,9 @@
 # before the study benchmark's (bench/run.sh and bench/study.sh keep it).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-bash "$root/scripts/setup.sh"
-build="$root/build/release"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=ON >/dev/null
+source "$root/bench/harness.sh"
 cmake --build "$build" --target tarvox kolber snpbayes measure >/dev/null
-tarvox="$build/simulator/tarvox" kolber="$build/estimator/kolber"
-snpbayes="$build/bayes/snpbayes" measure="$build/bench/measure"
 
-scratch="${BENCH_DIR:-/tmp/snp-bench}"
-repeat="${BENCH_REPEAT:-3}"
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(S L)
 
@@ -28,10 +22,6 @@ declare -A METHODS=([S]="bayescpi brr bayesr" [L]="bayescpi brr bayesr" [XL]="ba
 # Processor milliseconds per iteration the issue holds each size and method to.
 declare -A TARGET=([L bayescpi]=12 [L brr]=25 [L bayesr]=25 [XL bayescpi]=150)
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-within() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
-field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" "$2"; }
 json() { sed -n "s/^  \"$1\": \"*\([-0-9.ea-z]*\)\"*,*$/\1/p" "$2"; }
 
 rows=()

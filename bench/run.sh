@@ -7,30 +7,17 @@
 # run alternates with its anchor's so a drift of the machine reaches both.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-bash "$root/scripts/setup.sh"
-build="$root/build/release"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target tarvox kolber measure anchor >/dev/null
-tarvox="$build/simulator/tarvox" kolber="$build/estimator/kolber"
-measure="$build/bench/measure" anchor="$build/bench/anchor"
-cmake --build "$build" --target snp2plink >/dev/null
-snp2plink="$build/snp2plink/snp2plink" plink_rows=()
+source "$root/bench/harness.sh"
+cmake --build "$build" --target tarvox kolber measure anchor snp2plink >/dev/null
+plink_rows=()
 # What the SNP files look like is known to one Python module.
 layout() { /usr/bin/python3 "$root/workflow/scripts/outputs.py" "$@"; }
 
-scratch="${BENCH_DIR:-/tmp/snp-bench}"
-repeat="${BENCH_REPEAT:-3}"
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(S L T W)
 
 declare -A SNPS=([S]=1000 [L]=10000 [T]=2000 [W]=50000 [XL]=10000)
 declare -A RECS=([S]=2000 [L]=10000 [T]=50000 [W]=2000 [XL]=100000)
-
-field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" "$2"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# Whether value $1 is at most limit $2.
-within() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
 
 rows=()
 for size in "${sizes[@]}"; do
