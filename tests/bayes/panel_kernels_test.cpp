@@ -116,17 +116,6 @@ TEST(PanelKernels, SignedZerosInfinitiesAndNaNAsTheDefinitionHasThem) {
   }
 }
 
-TEST(PanelKernels, TheCapChoosesTheKernel) {
-  const std::pair<Isa, const PanelKernel*> expected[] = {
-      {Isa::Portable, &kPortablePanelKernel}, {Isa::Avx2, &kAvx2PanelKernel},
-      {Isa::Avx512, processor_has_gfni() ? &kAvx512PanelKernel : &kAvx2PanelKernel}};
-  for (const auto& [isa, kernel] : expected) {
-    if (isa > processor_isa()) continue;
-    const test::IsaCap cap(isa);
-    EXPECT_EQ(&panel_kernel(), kernel) << isa_name(isa);
-  }
-}
-
 TEST(PanelGrams, CentredProductsAndSumsOfTheCodes) {
   std::mt19937 rng(8);
   for (int64_t rows : kRows) {

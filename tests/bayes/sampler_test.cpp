@@ -96,30 +96,5 @@ TEST(Sampler, SameChainAsThePlainReferenceOnEveryKernel) {
   }
 }
 
-TEST(Sampler, HeldValuesStayAndAZeroColumnStaysOut) {
-  std::mt19937 rng(5);
-  Codes codes = random_codes(rng, 50, 10, true);
-  for (int64_t i = 0; i < 50; ++i) codes.code[static_cast<size_t>(i * 10 + 3)] = 0;
-  const DesignMatrix x = packed(codes);
-  const std::vector<float> y = phenotypes(rng, codes);
-  Settings settings;
-  settings.method = Method::BayesCpi;
-  settings.fix_pi = true;
-  settings.pi = 0.25;
-  settings.fix_var = true;
-  settings.var_e = 3.0;
-  settings.var_b = 0.75;
-  Sampler sampler(x, y, settings, panel_kernel());
-  for (int iteration = 0; iteration < 20; ++iteration) {
-    sampler.iterate();
-    EXPECT_EQ(sampler.var_e(), 3.0);
-    EXPECT_EQ(sampler.var_b(), 0.75);
-    EXPECT_EQ(sampler.pi(), 0.25);
-    EXPECT_EQ(sampler.effects()[3], 0.0);
-    EXPECT_EQ(sampler.classes()[3], 0);
-  }
-  EXPECT_EQ(sampler.informative(), 8);
-}
-
 }  // namespace
 }  // namespace gp::bayes::testing

@@ -1,11 +1,6 @@
 #include "support.hpp"
 
-#include <stdlib.h>
-
-#include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -15,8 +10,6 @@
 #include "simulator/tarvox.hpp"
 
 namespace gp::bayes::testing {
-
-namespace fs = std::filesystem;
 
 RunResult run_snpbayes_in(const Scratch& folder, const std::vector<std::string>& args) {
   const std::vector<std::string_view> views(args.begin(), args.end());

@@ -22,21 +22,6 @@ TEST(Xoshiro, PublishedGeneratorsKnownOutputs) {
   EXPECT_EQ(g.next(), 41943041u);
 }
 
-TEST(Xoshiro, UniformsAreTheTop53Bits) {
-  Xoshiro256pp a(7), b(7);
-  for (int k = 0; k < 1000; ++k) {
-    const uint64_t top = b.next() >> 11;
-    const double u = a.uniform();
-    EXPECT_EQ(u, static_cast<double>(top) * 0x1p-53);
-    ASSERT_TRUE(u >= 0.0 && u < 1.0);
-  }
-  Xoshiro256pp c(8);
-  for (int k = 0; k < 1000; ++k) {
-    const double u = c.uniform_open();
-    ASSERT_TRUE(u > 0.0 && u < 1.0);
-  }
-}
-
 // The first draws from seed 20250101 of each kind, each from a fresh stream.
 TEST(RandomDraws, StreamsPinnedForASeed) {
   struct Case {
