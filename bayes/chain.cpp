@@ -21,7 +21,11 @@ Chain::Chain(const Settings& settings, int64_t columns)
     : settings_(settings),
       effect_mean_(static_cast<size_t>(columns), 0.0),
       effect_squares_(static_cast<size_t>(columns), 0.0),
-      class_count_(static_cast<size_t>(columns * kClasses), 0) {}
+      class_count_(static_cast<size_t>(columns * kClasses), 0) {
+  // Had at the start, so a trace too long for the memory stops the run
+  // before the sampling rather than after it.
+  trace_.reserve(static_cast<size_t>((settings.iterations - settings.burn_in) / settings.thin));
+}
 
 void Chain::add(int64_t iteration, const Sampler& sampler) {
   if (iteration <= settings_.burn_in) return;

@@ -1,6 +1,7 @@
 #include "bayes/snpbayes.hpp"
 
 #include <chrono>
+#include <new>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -143,13 +144,13 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
   const TrainingSet train = study.read_training();
   require_usable(train);
   const PanelKernel& kernel = panel_kernel();
+  Sampler sampler(train.x, train.y, settings, kernel);
+  Chain chain(settings, train.x.cols);
   if (!settings.quiet) {
     out << "snpbayes: " << method_name(settings.method) << ", " << study.n_snp() << " SNPs x " << study.nrec()
         << " training records, " << settings.iterations << " iterations (burn-in " << settings.burn_in << ", thin "
         << settings.thin << "), seed " << settings.seed << ", kernel " << kernel.name << std::endl;
   }
-  Sampler sampler(train.x, train.y, settings, kernel);
-  Chain chain(settings, train.x.cols);
   const double ms_per_iteration = sample(settings, sampler, chain, out);
 
   std::vector<float> sol(static_cast<size_t>(train.x.cols));
@@ -207,6 +208,10 @@ int run_snpbayes(std::span<const std::string_view> args, const std::string& dire
     return kRefused;
   } catch (const Interrupted& interrupted) {
     return kSignalled + interrupted.signal;
+  } catch (const std::bad_alloc&) {
+    err << "snpbayes: not enough memory for " << command.settings.iterations << " iterations kept every "
+        << command.settings.thin << " in the trace, and the study\n";
+    return kRefused;
   }
   return kWritten;
 }
