@@ -1,14 +1,15 @@
 """The study file: its checks, its grid of parameter sets and their folders.
 
-A study is `replicates` runs of the simulator and the estimator at every
-combination of the `sweep` values over the `base` parameters. Every check
-here runs before anything is made, and every message names the key and what
-is accepted.
+A study is `replicates` runs of the simulator and of every estimator of
+`methods` at every combination of the `sweep` values over the `base`
+parameters. Every check here runs before anything is made, and every message
+names the key and what is accepted.
 """
 
 import itertools
 import math
 
+import methods as study_methods
 from outputs import MAX_NREC, MAX_SNPS, RECORD_NUMBER_WIDTH
 from warmup import MAX_REPLICATES, warmup_count
 
@@ -28,8 +29,11 @@ PAR_TARVOX_LINES = (
 )
 PARAMETERS = tuple(name for _, names in PAR_TARVOX_LINES for name in names)
 INTEGERS = frozenset({"n_snp", "n_qtl", "nprog", "nrec", "seed"})
-TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data", "export_plink", "scratch")
-DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False, "export_plink": False, "scratch": False}
+TOP_KEYS = ("replicates", "base", "sweep", "ratio", "keep_data", "export_plink", "scratch", "methods")
+DEFAULTS = {"sweep": {}, "ratio": True, "keep_data": False, "export_plink": False, "scratch": False,
+            "methods": study_methods.DEFAULT}
+# snpblup's ratio estimated from the training records by a brr run.
+ESTIMATED = "estimated"
 
 INT32_MAX = 2**31 - 1
 FLOAT32_MAX = 3.4028234663852886e38
@@ -85,9 +89,37 @@ def _set_problem(p):
 
 
 def _ratio_problem(v):
-    if v is True or (_is_number(v) and v >= 0 and abs(v) <= FLOAT32_MAX):
+    if v is True or v == ESTIMATED or (_is_number(v) and v >= 0 and abs(v) <= FLOAT32_MAX):
         return None
-    return "true (the simulation's own ratio) or a number of at least 0 is accepted"
+    return "true (the simulation's own ratio), estimated or a number of at least 0 is accepted"
+
+
+def _check_methods(study):
+    """The study's methods checked and filled in; snpblup's ratio (its own, or
+    the top-level one) goes into its entry unless the ratio is swept."""
+    try:
+        checked = study_methods.check(study["methods"])
+    except ValueError as problem:
+        raise StudyError(str(problem)) from None
+    swept = "ratio" in study["sweep"]
+    for i, entry in enumerate(checked, 1):
+        settings = entry.get(study_methods.SNPBLUP)
+        if settings is None:
+            continue
+        if "ratio" in settings:
+            where = f"methods[{i}].snpblup.ratio = {settings['ratio']!r}"
+            if swept:
+                raise StudyError(f"{where}: the ratio is swept (sweep.ratio): give it there or here, not both")
+            problem = _ratio_problem(settings["ratio"])
+            if problem:
+                raise StudyError(f"{where}: {problem}")
+        elif not swept:
+            settings["ratio"] = study["ratio"]
+        return checked
+    if swept or study["ratio"] is not True:
+        key = "sweep.ratio" if swept else f"ratio = {study['ratio']!r}"
+        raise StudyError(f"{key}: the ratio answers snpblup's kolber, and snpblup is not among the methods")
+    return checked
 
 
 def _check_keys(mapping, accepted, where):
@@ -135,6 +167,7 @@ def check(study):
     problem = _ratio_problem(study["ratio"])
     if problem:
         raise StudyError(f"ratio = {study['ratio']!r}: {problem}")
+    study["methods"] = _check_methods(study)
     for key in ("keep_data", "export_plink", "scratch"):
         if not isinstance(study[key], bool):
             hint = (" (true: the job's temporary folder, Snakemake's tmpdir resource; name the folder with "
@@ -166,14 +199,22 @@ LABELS = {
     "n_snp": "SNPs (n_snp)", "n_qtl": "SNPs with an effect (n_qtl)", "nprog": "progenies per sire (nprog)",
     "nrec": "training records (nrec)", "freq_min": "lowest allele frequency (freq_min)",
     "freq_max": "highest allele frequency (freq_max)", "snp_range": "largest / smallest effect (snp_range)",
-    "var_a": "additive variance (var_a)", "h2": "heritability (h2)", "mean": "overall mean (mean)",
+    "var_a": "additive variance (var_a)", "h2": "heritability (h²)", "mean": "overall mean (mean)",
     "seed": "seed", "ratio": "variance ratio",
 }
+# A key as a reader writes it beside its value.
+SYMBOLS = {"h2": "h²"}
+
+
+def swept_text(swept):
+    """Swept values as a reader says them: "nrec = 1000, h² = 0.3"."""
+    return ", ".join(f"{SYMBOLS.get(k, k)} = {value_label(v)}" for k, v in swept.items())
 
 
 class GridPoint:
     """One combination of the sweep values: its folder name, its parameter set
-    and its ratio setting (True for the simulation's own ratio)."""
+    and snpblup's ratio setting there (True for the simulation's own ratio,
+    None without snpblup)."""
 
     def __init__(self, swept, base, ratio):
         self.swept = swept  # {name: value} of the swept keys, in sweep order
@@ -183,12 +224,20 @@ class GridPoint:
         self.name = "_".join(names) or "base"
 
 
+def snpblup_ratio(study):
+    """snpblup's ratio setting outside a sweep; None without snpblup."""
+    for entry in study.get("methods") or [{study_methods.SNPBLUP: {"ratio": study.get("ratio", True)}}]:
+        if study_methods.SNPBLUP in entry:
+            return entry[study_methods.SNPBLUP].get("ratio", study.get("ratio", True))
+    return None
+
+
 def grid(study):
     """Every combination of the sweep values, the first swept key varying slowest."""
     sweep = study.get("sweep") or {}
     names = list(sweep)
     return [
-        GridPoint(dict(zip(names, values)), study["base"], study.get("ratio", True))
+        GridPoint(dict(zip(names, values)), study["base"], snpblup_ratio(study))
         for values in itertools.product(*(sweep[n] for n in names))
     ]
 
