@@ -1,5 +1,6 @@
 # The study file, its grid and the scripts' modules, shared by every rule.
 import json
+import os
 import shlex
 import sys
 from pathlib import Path
@@ -11,6 +12,7 @@ from snakemake.utils import update_config, validate
 REPO = Path(workflow.basedir).parent
 SCRIPTS = Path(workflow.basedir) / "scripts"
 sys.path.insert(0, str(SCRIPTS))
+import methods as study_methods
 import programs
 import replicate
 import study as study_file
@@ -43,6 +45,13 @@ STUDY_NAME = load_study()
 STUDY_JSON = json.dumps(config)
 POINTS = {point.name: point for point in study_file.grid(config)}
 REPLICATES = [study_file.replicate_name(r) for r in range(1, config["replicates"] + 1)]
+METHODS = study_methods.of(config)
+SNPBLUP = any(not m.sampler for m in METHODS)
+SAMPLERS = {m.label: m for m in METHODS if m.sampler}
+# The brr run whose posterior ratio answers kolber where the ratio is estimated.
+RATIO_ESTIMATOR = study_methods.ratio_estimator(config)
+# differences.tsv and its figure compare methods: a study of one has none.
+DIFFERENCES = len(METHODS) > 1
 
 
 def script(name, lean=False):

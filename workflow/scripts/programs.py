@@ -1,17 +1,20 @@
 """The programs a study runs: where they are built, bringing them up to date,
-and the build that made them.
+running one, and the build that made them.
 
 `update` runs once before a study's jobs, on the machine that runs Snakemake.
-The replicate jobs call `provenance`, so what they need at start is all this
-module imports: the build's own modules are imported where they are used.
+The replicate jobs call `run` and `provenance`, so what they need at start is
+all this module imports: the build's own modules are imported where they are
+used.
 """
 
 import json
 import os
+import signal
 import sys
+import time
 
-NAMES = ("tarvox", "kolber", "snp2plink")
-FOLDERS = {"tarvox": "simulator", "kolber": "estimator", "snp2plink": "snp2plink"}
+NAMES = ("tarvox", "kolber", "snp2plink", "snpbayes")
+FOLDERS = {"tarvox": "simulator", "kolber": "estimator", "snp2plink": "snp2plink", "snpbayes": "bayes"}
 # The cluster profile's commands run in OUTDIR and find the repository here.
 REPO_VARIABLE = "SNP_STUDY_REPO"
 # Written by `update` beside the programs: the commit, whether tracked files
@@ -45,8 +48,52 @@ def digest(path):
     """SHA-256 of a file, as sha256sum prints it."""
     import hashlib
 
+    sha256 = hashlib.sha256()
     with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
+        while block := f.read(1 << 20):
+            sha256.update(block)
+    return sha256.hexdigest()
+
+
+class ProgramError(RuntimeError):
+    """A program failed; the message holds the end of its console."""
+
+
+def run(command, work, log, stdin_text="", env=None, args=()):
+    """Runs a program with `args` in folder `work` with its console in `log`
+    and `stdin_text` on its standard input; returns (wall seconds, user
+    seconds). A failure raises ProgramError with the end of its console."""
+    start = time.perf_counter()
+    console = os.open(log, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o666)
+    stdin, answer = os.pipe()
+    here = os.getcwd()
+    os.chdir(work)  # the programs read and write fixed names in their folder
+    try:
+        pid = os.posix_spawn(command, [command, *args], os.environ if env is None else env, file_actions=[
+            (os.POSIX_SPAWN_DUP2, stdin, 0), (os.POSIX_SPAWN_DUP2, console, 1), (os.POSIX_SPAWN_DUP2, console, 2)])
+    finally:
+        os.chdir(here)
+        os.close(stdin)
+        os.close(console)
+    try:
+        with open(answer, "w") as pipe:
+            pipe.write(stdin_text)
+    except BrokenPipeError:  # it ended before reading: its status tells why
+        pass
+    try:
+        _, status, usage = os.wait4(pid, 0)
+    except BaseException:  # the job is ended from outside (SIGTERM, Ctrl-C): so is the program
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        raise
+    wall = time.perf_counter() - start
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        with open(log, errors="replace") as f:
+            report = f.read().strip().splitlines()[-6:]
+        raise ProgramError(f"{os.path.basename(command)} ended with exit status {code}; "
+                           f"the end of its console {log}:\n" + "\n".join(report))
+    return wall, usage.ru_utime
 
 
 def _identity(path):
@@ -55,7 +102,7 @@ def _identity(path):
     return [st.st_size, st.st_mtime_ns]
 
 
-def _run(command, **options):
+def _capture(command, **options):
     import subprocess  # only the build needs it
 
     try:
@@ -67,15 +114,15 @@ def _run(command, **options):
 def source_state(repo):
     """(commit, modified) of the checkout: the commit's full hash and whether a
     tracked file differs from it; ("", None) outside a git checkout."""
-    head = _run(["git", "-C", str(repo), "rev-parse", "HEAD"])
+    head = _capture(["git", "-C", str(repo), "rev-parse", "HEAD"])
     if head is None or head.returncode != 0:
         return "", None
-    status = _run(["git", "-C", str(repo), "status", "--porcelain", "--untracked-files=no"])
+    status = _capture(["git", "-C", str(repo), "status", "--porcelain", "--untracked-files=no"])
     return head.stdout.strip(), bool(status.stdout.strip())
 
 
 def _step(command):
-    done = _run(command)
+    done = _capture(command)
     if done is None:
         sys.exit("the programs cannot be built: cmake is missing (bash scripts/setup.sh installs it)")
     if done.returncode != 0:
@@ -83,8 +130,12 @@ def _step(command):
     return done.stdout
 
 
+def _listed(names):
+    return ", ".join(names[:-1]) + " and " + names[-1]
+
+
 def update(repo):
-    """Brings tarvox, kolber and snp2plink in build/release up to date with an
+    """Brings the programs (NAMES) in build/release up to date with an
     incremental build (configured in Release the first time; a no-op when
     nothing changed), records the build beside them and returns the record;
     exits with the build's own report when it fails."""
@@ -96,12 +147,11 @@ def update(repo):
     with open(os.path.join(build, ".study-build.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if not os.path.isfile(os.path.join(build, "build.ninja")):
-            print(f"building tarvox, kolber and snp2plink (Release) in {build}, a minute or so", file=sys.stderr,
-                  flush=True)
+            print(f"building {_listed(NAMES)} (Release) in {build}, a minute or two", file=sys.stderr, flush=True)
             _step(["cmake", "-S", str(repo), "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                    "-DBUILD_TESTING=OFF"])
         if "no work to do" not in _step(["cmake", "--build", build, "--target", *NAMES]):
-            print(f"brought tarvox, kolber and snp2plink up to date in {build}", file=sys.stderr, flush=True)
+            print(f"brought {_listed(NAMES)} up to date in {build}", file=sys.stderr, flush=True)
         commit, modified = source_state(repo)
         record = {"commit": commit, "modified": modified,
                   "sha256": {n: digest(binary(repo, n)) for n in NAMES},

@@ -1,12 +1,15 @@
 """One replicate: the real simulator started at an assigned warm-up count, the
-estimator answered with the study's ratio, and the replicate's record.
+estimator answered with the study's ratio, the replicate's record; and each
+sampler of the study on the replicate's SNP_data, made again where it runs.
 
-The study runs each replicate as a lean command that imports Python's standard
-library alone (no Snakemake), so a job costs milliseconds beside its programs:
+The study runs each replicate, and each sampler of it, as a lean command that
+imports Python's standard library alone (no Snakemake), so a job costs
+milliseconds beside its programs:
     python3 -S -E workflow/scripts/replicate.py run [--scratch] [--keep-data] [--export-plink] FOLDER WARMUP RATIO PARAMETERS_JSON
+    python3 -S -E workflow/scripts/replicate.py method [--scratch] [--keep-data] FOLDER LABEL WARMUP PARAMETERS_JSON SETTINGS_JSON
 With --scratch the programs work in a new folder under $TMPDIR (Snakemake's
 tmpdir resource, node-local on a cluster) and only the replicate's small files
-land in FOLDER. By hand, it re-creates a replicate bit for bit:
+land in FOLDER. By hand, it re-creates a replicate and its methods bit for bit:
     python3 workflow/scripts/replicate.py RUN_FOLDER NEW_FOLDER
 """
 
@@ -19,6 +22,7 @@ import time
 
 import outputs
 import programs
+import sampler
 import study as study_file
 import theory
 
@@ -26,22 +30,50 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 LIBFAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 # The files a replicate reproduces byte for byte (the consoles hold times).
 EXACT_FILES = ("SNP_setup", "SNP_data", "SNP_results")
-# What every replicate leaves in its folder besides its consoles.
-RESULT_FILES = ("SNP_setup", "SNP_results")
 RECORD = "replicate.json"
 PLINK_PREFIX = "plink"
 PLINK_FILES = tuple(f"{PLINK_PREFIX}.{ext}" for ext in ("bed", "bim", "fam", "bv", "train", "indep", "effects"))
-LOGS = {"tarvox": "tarvox.log", "kolber": "kolber.log", "snp2plink": "snp2plink.log"}
+# The brr run whose posterior var_e / var_b answers kolber (ratio: estimated).
+RATIO_PREFIX = "ratio_brr"
+LOGS = {"tarvox": "tarvox.log", "kolber": "kolber.log", "snp2plink": "snp2plink.log",
+        "snpbayes": f"{RATIO_PREFIX}.log"}
+# A sampler's folder in the replicate's, named by its label: snpbayes' files
+# LABEL.*, its console, the job's own account and, where SNP_data was made
+# again, the simulator's console.
+METHOD_RECORD = "method.json"
+METHOD_LOG = "method.log"
+METHOD_LOGS = (METHOD_LOG, LOGS["tarvox"], sampler.LOG)
+# How the consoles' report lines begin: the simulator's and kolber's, snpbayes',
+# the method job's own.
+REPORT_STARTS = ("?", "snpbayes:", "failed:")
 
 
 class ReplicateError(RuntimeError):
-    """A program failed; the message holds its report."""
+    """A replicate or a method cannot be run as asked; the message says why."""
+
+
+def result_files(snpblup):
+    """What every replicate leaves in its folder besides its record and
+    consoles: SNP_setup, and SNP_results when snpblup is a method."""
+    return ("SNP_setup", "SNP_results") if snpblup else ("SNP_setup",)
 
 
 def landed_files(keep_data, export_plink):
-    """Files a replicate's job leaves in its folder beyond RESULT_FILES, its
+    """Files a replicate's job leaves in its folder beyond result_files, its
     record and its consoles."""
     return (("SNP_data",) if keep_data else ()) + (PLINK_FILES if export_plink else ())
+
+
+def figure_files(snpblup, labels):
+    """What the replicate figure draws of a replicate: SNP_setup, and each
+    method's simulated and estimated effects and breeding values."""
+    return list(result_files(snpblup)) + [os.path.join(label, f"{label}.{suffix}") for label in labels
+                                          for suffix in ("effects", "gbv")]
+
+
+def method_files(label):
+    """A sampler's files in the replicate's folder."""
+    return [os.path.join(label, name) for name in sampler.files(label)] + [os.path.join(label, METHOD_RECORD)]
 
 
 def clock_environment(warmup):
@@ -75,57 +107,21 @@ def _write(path, text):
         f.write(text)
 
 
-def _run(command, work, log, stdin_text="", env=None, args=()):
-    """Runs a program with `args` in folder `work` with its console in `log`
-    and `stdin_text` on its standard input; returns (wall seconds, user
-    seconds). A failure raises with the end of the program's report."""
-    start = time.perf_counter()
-    console = os.open(log, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o666)
-    stdin, answer = os.pipe()
-    here = os.getcwd()
-    os.chdir(work)  # the programs read and write fixed names in their folder
-    try:
-        pid = os.posix_spawn(command, [command, *args], os.environ if env is None else env, file_actions=[
-            (os.POSIX_SPAWN_DUP2, stdin, 0), (os.POSIX_SPAWN_DUP2, console, 1), (os.POSIX_SPAWN_DUP2, console, 2)])
-    finally:
-        os.chdir(here)
-        os.close(stdin)
-        os.close(console)
-    try:
-        with open(answer, "w") as pipe:
-            pipe.write(stdin_text)
-    except BrokenPipeError:  # it ended before reading: its status tells why
-        pass
-    try:
-        _, status, usage = os.wait4(pid, 0)
-    except BaseException:  # the job is ended from outside (SIGTERM, Ctrl-C): so is the program
-        os.kill(pid, signal.SIGKILL)
-        os.waitpid(pid, 0)
-        raise
-    wall = time.perf_counter() - start
-    code = os.waitstatus_to_exitcode(status)
-    if code != 0:
-        report = _read(log).strip().splitlines()[-6:]
-        raise ReplicateError(f"{os.path.basename(command)} ended with exit status {code}; "
-                             f"the end of its console {log}:\n" + "\n".join(report))
-    return wall, usage.ru_utime
-
-
 def simulate(work, warmup, log, repo=REPO):
     """tarvox in `work`, which holds par_tarvox, at warm-up count `warmup`;
     returns (wall, user seconds). The same count gives the same files, so a
     later job can make a replicate's SNP_data again where it needs it."""
-    return _run(programs.binary(repo, "tarvox"), work, log, env=clock_environment(warmup))
+    return programs.run(programs.binary(repo, "tarvox"), work, log, env=clock_environment(warmup))
 
 
 def estimate(work, answer, log, repo=REPO):
     """kolber in `work` answered with `answer`; returns (wall, user seconds)."""
-    return _run(programs.binary(repo, "kolber"), work, log, stdin_text=answer + "\n")
+    return programs.run(programs.binary(repo, "kolber"), work, log, stdin_text=answer + "\n")
 
 
 def export(work, log, repo=REPO):
     """The PLINK fileset of `work`'s SNP_setup and SNP_data; returns wall seconds."""
-    wall, _ = _run(programs.binary(repo, "snp2plink"), work, log, args=(PLINK_PREFIX,))
+    wall, _ = programs.run(programs.binary(repo, "snp2plink"), work, log, args=(PLINK_PREFIX,))
     return wall
 
 
@@ -160,7 +156,7 @@ class Scratch:
 
     def __enter__(self):
         if self.base:
-            self.path = os.path.join(self.base, f"snp-replicate-{os.getpid()}-{time.time_ns()}")
+            self.path = os.path.join(self.base, f".snp-scratch-{os.getpid()}-{time.time_ns()}")
             os.makedirs(self.path)
         return self
 
@@ -184,33 +180,119 @@ class Scratch:
             os.rmdir(self.path)
 
 
+def estimate_ratio(work, folder, settings, repo=REPO):
+    """snpbayes brr with `settings` on the data in `work`, its files in
+    `folder` under RATIO_PREFIX; returns kolber's answer, the posterior
+    var_e / var_b, and what the record keeps of the run."""
+    prefix = os.path.join(os.path.abspath(folder), RATIO_PREFIX)
+    sampler.run(work, settings, prefix, os.path.join(folder, LOGS["snpbayes"]), repo)
+    found = sampler.result(prefix)
+    ratio = found.get("ratio")
+    if ratio is None or not 0 < ratio < math.inf:
+        raise ReplicateError(f"brr's estimate of the ratio in {prefix}.json is {ratio}: give ratio as a number")
+    return format(ratio, ".10g"), {**settings, "ess_min": found["ess_min"], "snpbayes_s": found["seconds"]}
+
+
 def run(folder, warmup, ratio_setting, scratch=None, keep_data=False, export_plink=False, repo=REPO):
-    """Runs the replicate whose folder holds par_tarvox: both programs (and
-    snp2plink with `export_plink`) in scratch under `scratch`, or in the folder
-    itself; lands the small files (and SNP_data with `keep_data`) and returns
-    the record. Consoles go straight to the folder, so a failure leaves them
-    there; SNP_data is deleted unless kept."""
+    """Runs the replicate whose folder holds par_tarvox: the simulator, and
+    with a ratio setting kolber (and snp2plink with `export_plink`), in
+    scratch under `scratch`, or in the folder itself; lands the small files
+    (and SNP_data with `keep_data`) and returns the record. `ratio_setting`
+    is True, a number, the settings of the brr run that estimates it, or
+    None (snpblup is not a method: the simulator alone). Consoles go straight
+    to the folder, so a failure leaves them there; SNP_data is deleted unless
+    kept."""
     logs = {name: os.path.join(folder, log) for name, log in LOGS.items()}
+    snpblup = ratio_setting is not None
+    times, ran = {}, ["tarvox"]
     with Scratch(folder, scratch) as work:
         try:
             if work.path != folder:
                 _write(os.path.join(work.path, "par_tarvox"), _read(os.path.join(folder, "par_tarvox")))
             t_wall, t_cpu = simulate(work.path, warmup, logs["tarvox"], repo)
             setup = outputs.read_setup(os.path.join(work.path, "SNP_setup"))
-            answer = answer_text(ratio_setting, setup)
-            k_wall, k_cpu = estimate(work.path, answer, logs["kolber"], repo)
+            record = {"warmup": warmup}
+            if snpblup:
+                if isinstance(ratio_setting, dict):
+                    record["ratio"], record["ratio_brr"] = estimate_ratio(work.path, folder, ratio_setting, repo)
+                    ran.append("snpbayes")
+                else:
+                    record["ratio"] = answer_text(ratio_setting, setup)
+                k_wall, k_cpu = estimate(work.path, record["ratio"], logs["kolber"], repo)
+                ran.insert(1, "kolber")
+                times = {"kolber_s": seconds(k_wall), "kolber_cpu_s": seconds(k_cpu)}
+                record.update(summarise(work.path, setup.nrec, _read(logs["kolber"])))
             if export_plink:
                 export(work.path, logs["snp2plink"], repo)
-            record = {"warmup": warmup, "ratio": answer}
-            record.update(summarise(work.path, setup.nrec, _read(logs["kolber"])))
-            work.land(RESULT_FILES + landed_files(keep_data, export_plink))
+                ran.append("snp2plink")
+            own = theory.own_ratio(setup)
+            record["ratio_true"] = own if math.isfinite(own) else None
+            record["data_sha256"] = programs.digest(os.path.join(work.path, "SNP_data"))
+            work.land(result_files(snpblup) + landed_files(keep_data, export_plink))
         finally:
             if not keep_data and work.path == folder and os.path.exists(os.path.join(folder, "SNP_data")):
                 os.unlink(os.path.join(folder, "SNP_data"))
-    record.update({"tarvox_s": seconds(t_wall), "kolber_s": seconds(k_wall), "kolber_cpu_s": seconds(k_cpu),
-                   "tarvox_cpu_s": seconds(t_cpu)})
-    record["build"] = programs.provenance(repo, ("tarvox", "kolber") + (("snp2plink",) if export_plink else ()))
+    record.update({"tarvox_s": seconds(t_wall), **times, "tarvox_cpu_s": seconds(t_cpu)})
+    record["build"] = programs.provenance(repo, ran)
     return record
+
+
+def _say(log, line):
+    with open(log, "a") as f:
+        f.write(line + "\n")
+
+
+def run_method(folder, label, warmup, parameters, settings, scratch=None, keep_data=False, repo=REPO):
+    """Runs the sampler `label` (snpbayes with `settings`, seed included) on
+    the replicate of `folder`: on its SNP_data made again in a new folder
+    under `scratch` (or in the replicate's folder), or the landed one with
+    `keep_data`, once its SHA-256 is the one the replicate recorded. Writes
+    into `folder`/`label` and returns the method's record."""
+    out = os.path.join(folder, label)
+    log = os.path.join(out, METHOD_LOG)
+    os.makedirs(out, exist_ok=True)
+    open(log, "w").close()
+    with open(os.path.join(folder, RECORD)) as f:
+        expected = json.load(f).get("data_sha256")
+    if expected is None:
+        raise ReplicateError(f"{folder}/{RECORD} has no digest of SNP_data (the replicate ran before the "
+                             "workflow had methods): run it again, with --forcerun replicate")
+    record = {"label": label, "settings": settings, "warmup": warmup}
+    ran = ["snpbayes"]
+    with Scratch(folder, None if keep_data else scratch or folder) as work:
+        if work.path != folder:
+            _write(os.path.join(work.path, "par_tarvox"), study_file.par_tarvox_text(parameters))
+            t_wall, _ = simulate(work.path, warmup, os.path.join(out, LOGS["tarvox"]), repo)
+            record["tarvox_s"] = seconds(t_wall)
+            ran.insert(0, "tarvox")
+        found = programs.digest(os.path.join(work.path, "SNP_data"))
+        where = "landed" if work.path == folder else f"made again in {work.path}"
+        if found != expected:
+            raise ReplicateError(f"SNP_data {where} has SHA-256 {found}, not the replicate's {expected} of "
+                                 f"{folder}/{RECORD}: the simulator no longer makes this replicate's data; "
+                                 "run the replicate again (--forcerun replicate)")
+        _say(log, f"SNP_data {where}: SHA-256 {found}, the replicate's")
+        wall, _ = sampler.run(work.path, settings, os.path.abspath(os.path.join(out, label)),
+                              os.path.join(out, sampler.LOG), repo)
+    _say(log, f"snpbayes {' '.join(sampler.arguments(settings, label))}: {wall:.3f} s")
+    record.update({"data_sha256": found, **sampler.summary(os.path.join(out, label)), "snpbayes_wall_s": seconds(wall)})
+    record["build"] = programs.provenance(repo, ran)
+    return record
+
+
+def _report(folder, logs):
+    """The report lines of the consoles `logs` in `folder`, each with its
+    console's name; None when there are none."""
+    reports = []
+    for log in logs:
+        try:
+            lines = _read(os.path.join(folder, log)).splitlines()
+        except OSError:
+            continue
+        report = [line.strip() for line in lines if line.startswith(REPORT_STARTS)]
+        if report:
+            reports.append(f"{log}: " + " ".join(report))
+    return "; ".join(reports) or None
 
 
 def failure(folder):
@@ -219,28 +301,36 @@ def failure(folder):
     with a record or without a report (not run, or cut off)."""
     if os.path.exists(os.path.join(folder, RECORD)):
         return None
-    reports = []
-    for log in LOGS.values():
-        try:
-            lines = _read(os.path.join(folder, log)).splitlines()
-        except OSError:
-            continue
-        report = [line.strip() for line in lines if line.startswith("?")]
-        if report:
-            reports.append(f"{log}: " + " ".join(report))
-    return "; ".join(reports) or None
+    return _report(folder, LOGS.values())
 
 
-def report_failures(folders, shown=20):
-    """Prints each failed replicate of `folders` with its program's report."""
+def method_failure(folder, label):
+    """The same for the sampler `label` of the replicate in `folder`."""
+    out = os.path.join(folder, label)
+    if os.path.exists(os.path.join(out, METHOD_RECORD)):
+        return None
+    return _report(out, METHOD_LOGS)
+
+
+def _list_failures(failed, what, shown):
+    print(f"{len(failed)} {what[len(failed) > 1]} failed; the folder keeps the programs' consoles:", file=sys.stderr)
+    for folder, text in failed[:shown]:
+        print(f"  {folder}: {text}", file=sys.stderr)
+    if len(failed) > shown:
+        print(f"  and {len(failed) - shown} more", file=sys.stderr)
+
+
+def report_failures(folders, labels=(), shown=20):
+    """Prints each failed replicate of `folders` with its program's report,
+    then each failed sampler run (of the `labels`) by its folder."""
+    folders = list(folders)
     failed = [(folder, text) for folder in folders if (text := failure(folder))]
     if failed:
-        print(f"{len(failed)} replicate{'s' if len(failed) > 1 else ''} failed; the folder keeps the programs' "
-              "consoles:", file=sys.stderr)
-        for folder, text in failed[:shown]:
-            print(f"  {folder}: {text}", file=sys.stderr)
-        if len(failed) > shown:
-            print(f"  and {len(failed) - shown} more", file=sys.stderr)
+        _list_failures(failed, ("replicate", "replicates"), shown)
+    failed = [(os.path.join(folder, label), text) for folder in folders for label in labels
+              if (text := method_failure(folder, label))]
+    if failed:
+        _list_failures(failed, ("sampler run", "sampler runs"), shown)
 
 
 def write_record(path, record):
@@ -250,58 +340,113 @@ def write_record(path, record):
     os.replace(temporary, path)
 
 
+def _sampler_runs(run_folder):
+    """(label, settings) of every sampler that finished in a replicate's folder."""
+    runs = []
+    for entry in sorted(os.scandir(run_folder), key=lambda e: e.name):
+        path = os.path.join(entry.path, METHOD_RECORD)
+        if entry.is_dir() and os.path.exists(path):
+            with open(path) as f:
+                runs.append((entry.name, json.load(f)["settings"]))
+    return runs
+
+
 def recreate(run_folder, new_folder, repo=REPO):
-    """Runs a replicate again in `new_folder` from the par_tarvox and record of
-    `run_folder`; returns the files that differ (none when bit-identical)."""
+    """Runs a replicate and its samplers again in `new_folder` from the
+    par_tarvox and records of `run_folder`; returns (the files compared, those
+    that differ). snpbayes' files are compared whole, PREFIX.json but for
+    the lines of sampler.RUN_KEYS."""
     with open(os.path.join(run_folder, RECORD)) as f:
         record = json.load(f)
     os.makedirs(new_folder, exist_ok=True)
     _write(os.path.join(new_folder, "par_tarvox"), _read(os.path.join(run_folder, "par_tarvox")))
     simulate(new_folder, record["warmup"], os.path.join(new_folder, LOGS["tarvox"]), repo)
-    estimate(new_folder, record["ratio"], os.path.join(new_folder, LOGS["kolber"]), repo)
+    snpbayes_files = []
+    if "ratio_brr" in record:
+        settings = {k: v for k, v in record["ratio_brr"].items() if k not in ("ess_min", "snpbayes_s")}
+        sampler.run(new_folder, settings, RATIO_PREFIX, os.path.join(new_folder, LOGS["snpbayes"]), repo)
+        snpbayes_files += sampler.files(RATIO_PREFIX)
+    if "ratio" in record:
+        estimate(new_folder, record["ratio"], os.path.join(new_folder, LOGS["kolber"]), repo)
+    for label, settings in _sampler_runs(run_folder):
+        os.makedirs(os.path.join(new_folder, label), exist_ok=True)
+        sampler.run(new_folder, settings, os.path.join(label, label), os.path.join(new_folder, label, sampler.LOG),
+                    repo)
+        snpbayes_files += [os.path.join(label, name) for name in sampler.files(label)]
 
     def same(name):
-        with open(os.path.join(run_folder, name), "rb") as a, open(os.path.join(new_folder, name), "rb") as b:
-            return a.read() == b.read()
+        if name in EXACT_FILES:
+            with open(os.path.join(run_folder, name), "rb") as a, open(os.path.join(new_folder, name), "rb") as b:
+                return a.read() == b.read()
+        return sampler.comparable(os.path.join(run_folder, name)) == sampler.comparable(os.path.join(new_folder, name))
 
-    return [name for name in EXACT_FILES if os.path.exists(os.path.join(run_folder, name)) and not same(name)]
+    compared = [name for name in EXACT_FILES if os.path.exists(os.path.join(run_folder, name))] + snpbayes_files
+    return compared, [name for name in compared if not same(name)]
 
 
 JOB_USAGE = ("usage: replicate.py run [--scratch] [--keep-data] [--export-plink] FOLDER WARMUP RATIO PARAMETERS_JSON\n"
-             "       replicate.py RUN_FOLDER NEW_FOLDER   (runs a replicate again and compares its files)")
-JOB_OPTIONS = ("--scratch", "--keep-data", "--export-plink")
+             "       replicate.py method [--scratch] [--keep-data] FOLDER LABEL WARMUP PARAMETERS_JSON SETTINGS_JSON\n"
+             "       replicate.py RUN_FOLDER NEW_FOLDER   (runs a replicate again and compares its files)\n"
+             "RATIO: true, a number, none (no snpblup: the simulator alone) or the settings of the brr run that\n"
+             "estimates it as JSON")
+JOB_OPTIONS = {"run": ("--scratch", "--keep-data", "--export-plink"), "method": ("--scratch", "--keep-data")}
+JOB_ARGUMENTS = {"run": 4, "method": 5}
 
 
-def job(argv):
-    """The study's job for one replicate (see the module's first lines)."""
+def _ratio_argument(text):
+    if text == "none":
+        return None
+    if text == "true":
+        return True
+    return json.loads(text) if text.startswith("{") else float(text)
+
+
+def job(kind, argv):
+    """The study's job for one replicate or one sampler of a replicate (see
+    the module's first lines)."""
     options = [a for a in argv if a.startswith("--")]
-    if any(o not in JOB_OPTIONS for o in options) or len(argv) - len(options) != 4:
+    if any(o not in JOB_OPTIONS[kind] for o in options) or len(argv) - len(options) != JOB_ARGUMENTS[kind]:
         sys.exit(JOB_USAGE)
-    folder, warmup, ratio, parameters = (a for a in argv if a not in options)
+    arguments = [a for a in argv if a not in options]
+    folder = arguments[0]
     # Slurm ends a job with SIGTERM: leave through `finally`, so scratch is cleared.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
-    _write(os.path.join(folder, "par_tarvox"), study_file.par_tarvox_text(json.loads(parameters)))
+    scratch = os.environ.get("TMPDIR", "/tmp") if "--scratch" in options else None
     try:
-        record = run(folder, int(warmup), True if ratio == "true" else float(ratio),
-                     scratch=os.environ.get("TMPDIR", "/tmp") if "--scratch" in options else None,
-                     keep_data="--keep-data" in options, export_plink="--export-plink" in options)
-    except (ReplicateError, ValueError) as problem:
-        print(f"replicate {folder} failed: {problem}", file=sys.stderr)
+        if kind == "run":
+            warmup, ratio, parameters = arguments[1:]
+            _write(os.path.join(folder, "par_tarvox"), study_file.par_tarvox_text(json.loads(parameters)))
+            record = run(folder, int(warmup), _ratio_argument(ratio), scratch=scratch,
+                         keep_data="--keep-data" in options, export_plink="--export-plink" in options)
+            path = os.path.join(folder, RECORD)
+        else:
+            label, warmup, parameters, settings = arguments[1:]
+            record = run_method(folder, label, int(warmup), json.loads(parameters), json.loads(settings),
+                                scratch=scratch, keep_data="--keep-data" in options)
+            path = os.path.join(folder, label, METHOD_RECORD)
+    except (ReplicateError, programs.ProgramError, ValueError) as problem:
+        where = folder if kind == "run" else os.path.join(folder, arguments[1])
+        if kind == "method" and os.path.isdir(where) and not isinstance(problem, programs.ProgramError):
+            _say(os.path.join(where, METHOD_LOG), f"failed: {problem}")
+        print(f"{'replicate' if kind == 'run' else 'sampler run'} {where} failed: {problem}", file=sys.stderr)
         return 1
-    write_record(os.path.join(folder, RECORD), record)
+    write_record(path, record)
     return 0
 
 
 def main(argv):
-    if argv[:1] == ["run"] and len(argv) >= 5:
-        return job(argv[1:])
+    if argv[:1] in (["run"], ["method"]) and len(argv) >= 5:
+        return job(argv[0], argv[1:])
     if len(argv) != 2:
         sys.exit(JOB_USAGE)
-    differ = recreate(argv[0], argv[1])
-    print("differ: " + ", ".join(differ) if differ else
-          f"{argv[1]}: " + ", ".join(n for n in EXACT_FILES if os.path.exists(os.path.join(argv[0], n)))
-          + " identical")
-    return 1 if differ else 0
+    compared, differ = recreate(argv[0], argv[1])
+    if differ:
+        print("differ: " + ", ".join(differ))
+        return 1
+    print(f"{argv[1]}: " + ", ".join(compared) + " identical"
+          + (f" (snpbayes' PREFIX.json but for {', '.join(sampler.RUN_KEYS)})"
+             if any(name.endswith(".json") for name in compared) else ""))
+    return 0
 
 
 if __name__ == "__main__":
