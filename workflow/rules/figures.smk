@@ -1,5 +1,6 @@
-# Accuracy against the first swept parameter, and replicate 1 of every grid
-# point in detail (one job, so matplotlib starts once).
+# Accuracy (and the paired differences) against the first swept parameter, and
+# replicate 1 of every grid point in detail (one job each, so matplotlib
+# starts once per job).
 
 localrules: accuracy_figure, replicate_figures
 
@@ -8,9 +9,11 @@ rule accuracy_figure:
     input:
         summary="results/summary.tsv",
         replicates="results/replicates.tsv",
+        differences=["results/differences.tsv"] if DIFFERENCES else [],
     output:
         png="results/accuracy.png",
         svg="results/accuracy.svg",
+        differences=["results/differences.png", "results/differences.svg"] if DIFFERENCES else [],
     log:
         "logs/accuracy_figure.log",
     params:
@@ -18,12 +21,13 @@ rule accuracy_figure:
         study=STUDY_JSON,
     shell:
         "{params.command} accuracy {params.study:q} {input.summary:q} {input.replicates:q}"
-        " {output.png:q} {output.svg:q} 2> {log:q}"
+        " {output.png:q} {output.svg:q} {input.differences:q} {output.differences:q} 2> {log:q}"
 
 
 rule replicate_figures:
     input:
-        [f"runs/{point}/rep_001/{name}" for point in POINTS for name in replicate.RESULT_FILES],
+        [f"runs/{point}/rep_001/{name}" for point in POINTS
+         for name in replicate.figure_files(SNPBLUP, SAMPLERS)],
     output:
         expand("results/replicate_001/{point}.png", point=POINTS),
     log:
@@ -31,8 +35,7 @@ rule replicate_figures:
     params:
         command=script("figures.py"),
         study=STUDY_JSON,
-        # SNP_setup, SNP_results and the figure of each grid point in turn.
-        files=lambda w, input, output: [f for i, png in enumerate(output) for f in (*input[2 * i:2 * i + 2], png)],
+        folder=lambda w, output: os.path.dirname(output[0]),
     priority: 1
     shell:
-        "{params.command} replicates {params.study:q} {params.files:q} 2> {log:q}"
+        "{params.command} replicates {params.study:q} {params.folder:q} 2> {log:q}"

@@ -5,9 +5,8 @@ localrules: report
 
 rule report:
     input:
-        summary="results/summary.tsv",
-        replicates="results/replicates.tsv",
-        accuracy="results/accuracy.png",
+        tables=["results/summary.tsv", "results/replicates.tsv"] + (["results/differences.tsv"] if DIFFERENCES else []),
+        figures=["results/accuracy.png"] + (["results/differences.png"] if DIFFERENCES else []),
         replicate_figures=expand("results/replicate_001/{point}.png", point=POINTS),
     output:
         "results/report.html",
@@ -18,5 +17,4 @@ rule report:
         study=STUDY_JSON,
         name=STUDY_NAME,
     shell:
-        "{params.command} {params.study:q} {params.name:q} {input.summary:q} {input.replicates:q} {input.accuracy:q}"
-        " {output:q} {input.replicate_figures:q} 2> {log:q}"
+        "{params.command} {params.study:q} {params.name:q} {output:q} {input:q} 2> {log:q}"
