@@ -2,6 +2,7 @@
 programs built once, a one-node Slurm cluster, and a runner of the study
 command."""
 
+import html.parser
 import re
 import subprocess
 import sys
@@ -77,16 +78,47 @@ TINY_BASE = {"n_snp": 40, "n_qtl": 8, "nprog": 0, "nrec": 60, "freq_min": 0.05, 
              "snp_range": 10, "var_a": 10, "h2": 0.5, "mean": 10, "seed": 1}
 
 
-# A replicate runs as rule first_replicate (replicate 1) or replicate.
+# A replicate runs as rule first_replicate (replicate 1) or replicate, a
+# sampler of it as first_sampler or sampler.
 REPLICATE_RULES = r"(?:first_)?replicate"
+SAMPLER_RULES = r"(?:first_)?sampler"
 
 
-def replicate_jobs_run(output):
-    """Replicate jobs a study's output says it ran."""
-    return len(re.findall(rf"^rule {REPLICATE_RULES}:$", output, flags=re.M))
+def replicate_jobs_run(output, rules=REPLICATE_RULES):
+    """Replicate (or sampler) jobs a study's output says it ran."""
+    return len(re.findall(rf"^rule {rules}:$", output, flags=re.M))
 
 
-def replicate_jobs_planned(output):
-    """Replicate jobs in the first table of job counts Snakemake prints."""
+def replicate_jobs_planned(output, rules=REPLICATE_RULES):
+    """Replicate (or sampler) jobs in the first table of job counts Snakemake prints."""
     table = output.split("Job stats:", 1)[1].split("\n\n", 1)[0]
-    return sum(int(n) for n in re.findall(rf"^{REPLICATE_RULES} +(\d+) ", table, flags=re.M))
+    return sum(int(n) for n in re.findall(rf"^{rules} +(\d+) ", table, flags=re.M))
+
+
+class Report(html.parser.HTMLParser):
+    """What a reader's browser would fetch and show of a report: its images'
+    sources, tables, the headers of their columns, links and scripts."""
+
+    def __init__(self):
+        super().__init__()
+        self.images, self.tables, self.headers, self.links, self.scripts = [], 0, [], [], 0
+        self.in_th = False
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        self.images += [attrs["src"]] if tag == "img" else []
+        self.tables += tag == "table"
+        self.scripts += tag == "script"
+        self.links += [attrs[a] for a in ("href", "src") if a in attrs and not attrs[a].startswith(("#", "data:"))]
+        self.in_th = tag == "th"
+
+    def handle_data(self, data):
+        if self.in_th:
+            self.headers.append(data)
+            self.in_th = False
+
+
+def read_report(path):
+    report = Report()
+    report.feed(path.read_text())
+    return report

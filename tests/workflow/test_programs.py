@@ -86,6 +86,6 @@ def test_replicates_record_their_build_and_are_not_run_again_when_it_changes(tmp
     os.unlink(programs.binary(REPO, "kolber"))
     study.write_text(yaml.safe_dump({"replicates": 2, "base": TINY_BASE}))
     grown = run_study(tmp_path / "out", study)
-    assert "brought tarvox, kolber and snp2plink up to date" in grown.stdout
+    assert "brought tarvox, kolber, snp2plink and snpbayes up to date" in grown.stdout
     second = json.loads((tmp_path / "out" / "runs" / "base" / "rep_002" / replicate.RECORD).read_text())
     assert second["build"]["sha256"]["kolber"] == programs.digest(programs.binary(REPO, "kolber"))

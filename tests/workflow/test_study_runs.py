@@ -1,6 +1,7 @@
 """The study command end to end on small studies: the real programs, run
 twice, grown, re-created, refused and failing."""
 
+import base64
 import os
 import re
 import signal
@@ -12,7 +13,7 @@ import pytest
 import yaml
 
 import tables
-from conftest import REPO, SNAKEMAKE, TINY_BASE, replicate_jobs_planned, replicate_jobs_run, run_study
+from conftest import REPO, SNAKEMAKE, TINY_BASE, read_report, replicate_jobs_planned, replicate_jobs_run, run_study
 
 
 def write_study(path, **study):
@@ -167,39 +168,15 @@ def test_an_interrupted_study_resumes_where_it_stopped(tmp_path, built):
 
 
 def test_the_report_holds_the_study_its_figures_and_tables_offline(small_study):
-    import base64
-    import html.parser
-
     root, _, _ = small_study
     results = root / "out" / "results"
-
-    class Page(html.parser.HTMLParser):
-        def __init__(self):
-            super().__init__()
-            self.images, self.tables, self.headers, self.links, self.scripts = [], 0, [], [], 0
-            self.in_th = False
-
-        def handle_starttag(self, tag, attrs):
-            attrs = dict(attrs)
-            self.images += [attrs["src"]] if tag == "img" else []
-            self.tables += tag == "table"
-            self.scripts += tag == "script"
-            self.links += [attrs[a] for a in ("href", "src") if a in attrs and not attrs[a].startswith(("#", "data:"))]
-            self.in_th = tag == "th"
-
-        def handle_data(self, data):
-            if self.in_th:
-                self.headers.append(data)
-                self.in_th = False
-
-    page = Page()
-    page.feed((results / "report.html").read_text())
+    page = read_report(results / "report.html")
     # The accuracy figure and replicate 1 of both grid points, as the PNG files themselves.
     figures = [results / "accuracy.png", results / "replicate_001" / "nrec=60.png",
                results / "replicate_001" / "nrec=90.png"]
     assert page.images == ["data:image/png;base64," + base64.b64encode(f.read_bytes()).decode() for f in figures]
     assert page.scripts == 0 and page.links == []
-    assert page.tables == 4  # the grid, summary.tsv, replicates.tsv, the builds
+    assert page.tables == 5  # the grid, the methods, summary.tsv, replicates.tsv, the builds
     for table in ("summary.tsv", "replicates.tsv"):
         header = (results / table).read_text().splitlines()[0].split("\t")
         assert all(h in page.headers for h in header), table

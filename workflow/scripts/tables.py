@@ -31,6 +31,8 @@ METHOD_COLUMNS = ("method", "ratio_true")
 SAMPLER_COLUMNS = ("seed", "iterations", "burn_in", "thin", "var_e", "var_b", "var_g", "pi", "p_class0", "p_class1",
                    "p_class2", "p_class3", "snps_in_model", "ess_min", "snpbayes_s", "ms_per_iteration")
 SNPBAYES_COLUMNS = ("snpbayes_sha256",)
+# The columns that measure times, which two runs of one study do not share.
+TIMES = TIME_COLUMNS + ("snpbayes_s", "ms_per_iteration", "ms_per_iteration_mean")
 SUMMARY_METHOD_COLUMNS = ("method", "ratio_mean", "ratio_true_mean")
 SUMMARY_SAMPLER_MEANS = ("var_e", "var_b", "var_g", "pi", "snps_in_model", "ms_per_iteration")
 # differences.tsv after the swept keys: the paired differences method minus
