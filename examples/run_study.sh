@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, then runs the example study (config/config.yaml)
-# with the workflow on two cores: bash examples/run_study.sh [OUTDIR]
+# Installs what is missing, then runs the example study (config/config.yaml),
+# or the study file STUDY, with the workflow on two cores:
+#   bash examples/run_study.sh [OUTDIR [STUDY]]
 # OUTDIR defaults to out/example in this checkout (git ignores out/).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh" study
 out="$(realpath -m "${1:-$root/out/example}")"
-echo "The example study runs in $out"
+study=()
+[ -z "${2:-}" ] || study=(--configfile "$(realpath "$2")")
+echo "The ${2:+study $2}${2:-example study} runs in $out"
 cd "$root"
 status=0
-snakemake -s workflow/Snakefile --cores 2 --scheduler greedy --directory "$out" || status=$?
+snakemake -s workflow/Snakefile --cores 2 --scheduler greedy "${study[@]}" --directory "$out" || status=$?
 # Snakemake names its log relative to OUTDIR.
 log=$(ls -t "$out"/.snakemake/log/*.snakemake.log 2>/dev/null | head -1)
 echo

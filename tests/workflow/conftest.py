@@ -3,12 +3,14 @@ programs built once, a one-node Slurm cluster, and a runner of the study
 command."""
 
 import html.parser
+import os
 import re
 import subprocess
 import sys
 from pathlib import Path
 
 import pytest
+import yaml
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "workflow" / "scripts"))
@@ -72,6 +74,27 @@ def run_study(outdir, study=None, *extra, check=True, env=None):
     if check and done.returncode != 0:
         raise AssertionError(f"{' '.join(command)} failed:\n{done.stdout[-4000:]}")
     return done
+
+
+def write_study(path, **study):
+    path.write_text(yaml.safe_dump(study, sort_keys=False))
+    return path
+
+
+def run_on_scratch(root, **study):
+    """Runs `study` in root/out with TMPDIR root/scratch, which it leaves empty;
+    returns (root, the study file, the run)."""
+    path = write_study(root / "study.yaml", scratch=True, **study)
+    (root / "scratch").mkdir()
+    done = run_study(root / "out", path, env=dict(os.environ, TMPDIR=str(root / "scratch")))
+    assert list((root / "scratch").iterdir()) == []
+    return root, path, done
+
+
+def recreate(run, new):
+    """replicate.py's re-creation of the replicate in `run` in `new`."""
+    return subprocess.run([sys.executable, str(REPO / "workflow" / "scripts" / "replicate.py"), str(run), str(new)],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
 
 TINY_BASE = {"n_snp": 40, "n_qtl": 8, "nprog": 0, "nrec": 60, "freq_min": 0.05, "freq_max": 0.5,

@@ -3,9 +3,6 @@ SNP_data, made again bit for bit where a sampler runs; the estimated ratio;
 re-created, grown by a method, and failing one method at a time."""
 
 import json
-import os
-import subprocess
-import sys
 
 import pytest
 import yaml
@@ -15,13 +12,8 @@ import replicate
 import sampler
 import study as study_file
 import tables
-from conftest import (REPO, SAMPLER_RULES, TINY_BASE, read_report, replicate_jobs_planned, replicate_jobs_run,
-                      run_study)
-
-
-def write_study(path, **study):
-    path.write_text(yaml.safe_dump(study, sort_keys=False))
-    return path
+from conftest import (SAMPLER_RULES, TINY_BASE, read_report, recreate, replicate_jobs_planned, replicate_jobs_run,
+                      run_on_scratch, run_study, write_study)
 
 
 METHODS = ["snpblup", {"bayescpi": {"iterations": 400}}, {"brr": {"iterations": 400}}]
@@ -31,13 +23,8 @@ METHODS = ["snpblup", {"bayescpi": {"iterations": 400}}, {"brr": {"iterations": 
 def methods_study(tmp_path_factory, built):
     """Two grid points, two replicates, SNP-BLUP at the ratio brr estimates,
     BayesCπ and brr, SNP_data on scratch; run once."""
-    root = tmp_path_factory.mktemp("methods")
-    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, scratch=True,
-                        ratio="estimated", methods=METHODS)
-    (root / "scratch").mkdir()
-    first = run_study(root / "out", study, env=dict(os.environ, TMPDIR=str(root / "scratch")))
-    assert list((root / "scratch").iterdir()) == []
-    return root, study, first
+    return run_on_scratch(tmp_path_factory.mktemp("methods"), replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]},
+                          ratio="estimated", methods=METHODS)
 
 
 def test_every_method_of_every_replicate_has_its_row_and_files(methods_study):
@@ -102,8 +89,7 @@ def test_second_run_does_nothing(methods_study):
 def test_a_bayesian_replicate_is_recreated_bit_for_bit(methods_study, tmp_path):
     root, _, _ = methods_study
     run = root / "out" / "runs" / "nrec=90" / "rep_002"
-    done = subprocess.run([sys.executable, str(REPO / "workflow" / "scripts" / "replicate.py"), str(run),
-                           str(tmp_path / "again")], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    done = recreate(run, tmp_path / "again")
     assert done.returncode == 0, done.stdout
     compared, note = done.stdout.split(": ", 1)[1].split(" identical ")
     assert compared.split(", ") == ["SNP_setup", "SNP_results"] + [

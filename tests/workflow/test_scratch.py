@@ -7,10 +7,9 @@ import os
 import subprocess
 
 import pytest
-import yaml
 
 import tables
-from conftest import TINY_BASE, replicate_jobs_run, run_study
+from conftest import TINY_BASE, replicate_jobs_run, run_study, write_study
 
 # 3000 records of 1000 SNPs: SNP_data is 6 MB; what lands is about 1 MB a replicate.
 BIG = {**TINY_BASE, "n_snp": 1000, "n_qtl": 50, "nrec": 1500}
@@ -29,11 +28,6 @@ def small_file_system(path, size):
         yield path
     finally:
         subprocess.run(["umount", str(path)], check=True)
-
-
-def write_study(path, **study):
-    path.write_text(yaml.safe_dump(study, sort_keys=False))
-    return path
 
 
 def test_snp_data_never_reaches_outdir(tmp_path, built):

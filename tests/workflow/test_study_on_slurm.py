@@ -6,10 +6,9 @@ sampler run reported by its folder while the rest of its group is kept."""
 import re
 import subprocess
 
-import yaml
 
 import tables
-from conftest import REPO, SAMPLER_RULES, SNAKEMAKE, TINY_BASE, replicate_jobs_planned, run_study
+from conftest import REPO, SAMPLER_RULES, SNAKEMAKE, TINY_BASE, replicate_jobs_planned, run_study, write_study
 
 
 def run_on_cluster(slurm_env, study, outdir):
@@ -18,11 +17,6 @@ def run_on_cluster(slurm_env, study, outdir):
     # CI=true makes Snakemake ask for job states every second instead of every 10 s.
     return subprocess.run(command, cwd=REPO, env=dict(slurm_env, CI="true"), stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT, text=True, timeout=600)
-
-
-def write_study(path, **study):
-    path.write_text(yaml.safe_dump(study, sort_keys=False))
-    return path
 
 
 def test_replicates_go_in_groups_and_give_the_tables_of_a_local_run(tmp_path, built, slurm_env):

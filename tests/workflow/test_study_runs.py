@@ -3,34 +3,23 @@ twice, grown, re-created, refused and failing."""
 
 import base64
 import os
-import re
 import signal
 import subprocess
-import sys
 import time
 
 import pytest
 import yaml
 
 import tables
-from conftest import REPO, SNAKEMAKE, TINY_BASE, read_report, replicate_jobs_planned, replicate_jobs_run, run_study
-
-
-def write_study(path, **study):
-    path.write_text(yaml.safe_dump(study, sort_keys=False))
-    return path
+from conftest import (REPO, SNAKEMAKE, TINY_BASE, read_report, recreate, replicate_jobs_planned, replicate_jobs_run,
+                      run_on_scratch, run_study, write_study)
 
 
 @pytest.fixture(scope="module")
 def small_study(tmp_path_factory, built):
     """Two grid points, two replicates, SNP_data made on scratch and kept; run once."""
-    root = tmp_path_factory.mktemp("study")
-    study = write_study(root / "study.yaml", replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]}, keep_data=True,
-                        scratch=True)
-    (root / "scratch").mkdir()
-    first = run_study(root / "out", study, env=dict(os.environ, TMPDIR=str(root / "scratch")))
-    assert list((root / "scratch").iterdir()) == []
-    return root, study, first
+    return run_on_scratch(tmp_path_factory.mktemp("study"), replicates=2, base=TINY_BASE, sweep={"nrec": [60, 90]},
+                          keep_data=True)
 
 
 def test_every_replicate_has_its_folder_and_row(small_study):
@@ -64,8 +53,7 @@ def test_second_run_does_nothing(small_study):
 def test_a_replicate_is_recreated_bit_for_bit(small_study, tmp_path):
     root, _, _ = small_study
     run = root / "out" / "runs" / "nrec=90" / "rep_002"
-    done = subprocess.run([sys.executable, str(REPO / "workflow" / "scripts" / "replicate.py"), str(run),
-                           str(tmp_path / "again")], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    done = recreate(run, tmp_path / "again")
     assert done.returncode == 0, done.stdout
     assert "SNP_setup, SNP_data, SNP_results identical" in done.stdout
     for name in ("SNP_setup", "SNP_data", "SNP_results"):

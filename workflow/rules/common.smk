@@ -59,3 +59,14 @@ def script(name, lean=False):
     runs Snakemake, as a plain command (Snakemake's script: costs half a second
     to start); `lean`: a script that needs Python's standard library alone."""
     return " ".join([shlex.quote(sys.executable), "-S -E" if lean else "-E", shlex.quote(str(SCRIPTS / name))])
+
+
+def ratio_argument(w):
+    """kolber's ratio at the grid point: its setting, the settings of the brr
+    run that estimates it, or none without snpblup."""
+    ratio = POINTS[w.point].ratio
+    if ratio is None:
+        return "none"
+    if ratio == study_file.ESTIMATED:
+        return json.dumps(RATIO_ESTIMATOR.run_settings(study_file.replicate_number(w.rep)))
+    return study_file.value_text(ratio)

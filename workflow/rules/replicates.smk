@@ -14,17 +14,6 @@ SAMPLER = " ".join([script("replicate.py", lean=True), "method", *OPTIONS])
 POINT_NAMES = "|".join(re.escape(name) for name in POINTS)
 
 
-def ratio_argument(w):
-    """kolber's ratio at the grid point: its setting, the settings of the brr
-    run that estimates it, or none without snpblup."""
-    ratio = POINTS[w.point].ratio
-    if ratio is None:
-        return "none"
-    if ratio == study_file.ESTIMATED:
-        return json.dumps(RATIO_ESTIMATOR.run_settings(study_file.replicate_number(w.rep)))
-    return study_file.value_text(ratio)
-
-
 rule replicate:
     output:
         results=[f"runs/{{point}}/{{rep}}/{name}" for name in replicate.result_files(SNPBLUP)],

@@ -102,19 +102,19 @@ def _figure(axis):
     return fig, list(axes.flat[:n])
 
 
-LEGEND_ROW_INCHES = 0.27
+LEGEND_ROW_INCHES, LEGEND_PAD_INCHES = 0.2, 0.12
 
 
 def _save(fig, legends, title, png, svg):
     """Titles and saves a figure with `legends` (lists of handles) in rows of
     at most three entries below its panels."""
     fig.suptitle(title)
-    height, y = fig.get_size_inches()[1], 0.05
+    height, y = fig.get_size_inches()[1], 0.0
     for handles in reversed(legends):
         rows = -(-len(handles) // 3)
         fig.legend(handles=handles, loc="lower center", bbox_to_anchor=(0.5, y / height), ncol=min(len(handles), 3),
-                   fontsize="small", frameon=False)
-        y += rows * LEGEND_ROW_INCHES + 0.05
+                   fontsize="small", frameon=False, borderaxespad=0.2, borderpad=0.2)
+        y += rows * LEGEND_ROW_INCHES + LEGEND_PAD_INCHES
     fig.tight_layout(rect=(0, y / height, 1, 1))
     fig.savefig(png, dpi=130)
     fig.savefig(svg)
@@ -160,6 +160,28 @@ def _expectations(ax, axis, points):
     ax.plot(fine, [e[1] for e in expected], color=EXPECTED, linestyle="-.", linewidth=1)
 
 
+def _series(ax, xs, rows, column, dots, colour):
+    """One method's means ± 2 SE of `column` (the rows' COLUMN_mean and
+    COLUMN_se) at xs, and its replicates' dots, (x, y) pairs."""
+    se = [_float(r[f"{column}_se"]) for r in rows]
+    ax.errorbar(xs, [_float(r[f"{column}_mean"]) for r in rows], yerr=[2 * s if math.isfinite(s) else 0.0 for s in se],
+                color=colour, marker="o", capsize=3, zorder=3)
+    ax.plot([d[0] for d in dots], [d[1] for d in dots], color=colour, marker="o", linestyle="none", alpha=0.3,
+            markersize=3)
+
+
+def _finish_panel(ax, axis, others):
+    axis.finish(ax)
+    if others:
+        ax.set_title(axis.title(others), fontsize="medium")
+
+
+def _style(label, dots=False):
+    if dots:
+        return Line2D([], [], color="0.2", marker="o", linestyle="none", alpha=0.3, markersize=3, label=label)
+    return Line2D([], [], color="0.2", marker="o", label=label)
+
+
 def accuracy_figure(study, summary, replicates, png, svg):
     """Independent-set accuracy of every method against the first swept
     parameter, one panel per combination of the others; returns the x tick
@@ -171,26 +193,17 @@ def accuracy_figure(study, summary, replicates, png, svg):
         for i, label in enumerate(labels):
             xs = [axis.dodge(axis.x(p), i, len(labels)) for p in points]
             rows = [means[p.name, label] for p in points]
-            se = [_float(r["acc_indep_se"]) for r in rows]
-            ax.errorbar(xs, [_float(r["acc_indep_mean"]) for r in rows],
-                        yerr=[2 * s if math.isfinite(s) else 0.0 for s in se], color=colour[label], marker="o",
-                        capsize=3, zorder=3)
+            dots = [(x, _float(r["acc_indep"])) for x, p in zip(xs, points) for r in reps.get((p.name, label), [])]
+            _series(ax, xs, rows, "acc_indep", dots, colour[label])
             ax.plot(xs, [_float(r["acc_train_mean"]) for r in rows], color=colour[label], marker="^",
                     markerfacecolor="none", linestyle=":", linewidth=1, alpha=0.8)
-            dots = [(x, _float(r["acc_indep"])) for x, p in zip(xs, points) for r in reps.get((p.name, label), [])]
-            ax.plot([d[0] for d in dots], [d[1] for d in dots], color=colour[label], marker="o", linestyle="none",
-                    alpha=0.3, markersize=3)
         _expectations(ax, axis, points)
-        axis.finish(ax)
+        _finish_panel(ax, axis, others)
         ax.set_ylim(0, 1.05)
-        if others:
-            ax.set_title(axis.title(others), fontsize="medium")
     for ax in axes[::3]:
         ax.set_ylabel(ACCURACY)
     styles = [
-        Line2D([], [], color="0.2", marker="o", label="independent set: mean ± 2 SE"),
-        Line2D([], [], color="0.2", marker="o", linestyle="none", alpha=0.3, markersize=3,
-               label="independent set: replicates"),
+        _style("independent set: mean ± 2 SE"), _style("independent set: replicates", dots=True),
         Line2D([], [], color="0.2", marker="^", markerfacecolor="none", linestyle=":", label="training set: mean"),
         Line2D([], [], color=EXPECTED, linestyle="--", label="expected, SNP-BLUP (Daetwyler et al. 2008)"),
         Line2D([], [], color=EXPECTED, linestyle="-.", label="expected, ridge regression at the true ratio"),
@@ -214,23 +227,13 @@ def differences_figure(study, differences, replicates, png, svg):
         ax.axhline(0, color="0.1", linewidth=1)
         for i, label in enumerate(labels):
             xs = [axis.dodge(axis.x(p), i, len(labels)) for p in points]
-            rows = [means[p.name, label] for p in points]
-            se = [_float(r["acc_indep_diff_se"]) for r in rows]
-            ax.errorbar(xs, [_float(r["acc_indep_diff_mean"]) for r in rows],
-                        yerr=[2 * s if math.isfinite(s) else 0.0 for s in se], color=colour[label], marker="o",
-                        capsize=3, zorder=3)
-            for x, p in zip(xs, points):
-                pairs = zip(reps.get((p.name, label), []), reps.get((p.name, base.label), []))
-                ys = [_float(a["acc_indep"]) - _float(b["acc_indep"]) for a, b in pairs]
-                ax.plot([x] * len(ys), ys, color=colour[label], marker="o", linestyle="none", alpha=0.3,
-                        markersize=3)
-        axis.finish(ax)
-        if others:
-            ax.set_title(axis.title(others), fontsize="medium")
+            dots = [(x, _float(a["acc_indep"]) - _float(b["acc_indep"])) for x, p in zip(xs, points)
+                    for a, b in zip(reps.get((p.name, label), []), reps.get((p.name, base.label), []))]
+            _series(ax, xs, [means[p.name, label] for p in points], "acc_indep_diff", dots, colour[label])
+        _finish_panel(ax, axis, others)
     for ax in axes[::3]:
         ax.set_ylabel(f"accuracy − accuracy of {base.label}")
-    styles = [Line2D([], [], color="0.2", marker="o", label="mean of the paired differences ± 2 SE"),
-              Line2D([], [], color="0.2", marker="o", linestyle="none", alpha=0.3, markersize=3, label="replicates")]
+    styles = [_style("mean of the paired differences ± 2 SE"), _style("replicates", dots=True)]
     n = study["replicates"]
     _save(fig, [_method_handles(labels, colour), styles], f"Independent-set accuracy against {base.label}, paired by replicate, {n} replicate"
                         f"{'s' if n > 1 else ''} per point", png, svg)

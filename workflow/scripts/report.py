@@ -131,6 +131,16 @@ def replicate_caption(point, rows):
             f"simulated SNP effects with the 1:1 line, whose correlation is acc_effects. {slopes}.")
 
 
+def reading_order(study, header, many):
+    """A table's columns as the report shows them: with several methods the
+    method right after the swept keys, so each row says at once whose it is."""
+    if not many:
+        return header
+    rest = [c for c in header if c != "method"]
+    at = len(tables.swept_columns(study))
+    return rest[:at] + ["method"] + rest[at:]
+
+
 def build_columns(replicates):
     return list(tables.BUILD_COLUMNS) + [c for c in tables.SNPBAYES_COLUMNS if c in replicates[0]]
 
@@ -190,7 +200,7 @@ def page(study, study_name, files):
     parts += ['<h2 id="summary">summary.tsv</h2>',
               f"<p>One row per grid point{' and method' if many else ''}: the mean and standard error (sd / √n) of "
               "each statistic over the replicates, and SNP-BLUP's expected accuracies.</p>",
-              table_html(list(summary[0]), summary, text_columns=("method",)),
+              table_html(reading_order(study, list(summary[0]), many), summary, text_columns=("method",)),
               '<h2 id="replicates">Replicate 1 of each grid point</h2>']
     for point in points:
         parts.append(image_html(files[point.name], f"replicate 1 at {point.name}",
@@ -198,7 +208,8 @@ def page(study, study_name, files):
     parts += ['<h2 id="table">replicates.tsv</h2>',
               f"<p>{len(replicates)} rows, one per replicate{' and method' if many else ''} (scroll within the "
               "table).</p>",
-              table_html(list(replicates[0]), replicates, text_columns=("dir", "commit", "method")),
+              table_html(reading_order(study, list(replicates[0]), many), replicates,
+                         text_columns=("dir", "commit", "method")),
               '<h2 id="provenance">The programs\' builds</h2>',
               "<p>The commit the programs were built from (modified: whether tracked files differed from it) and "
               "the SHA-256 digest of each program, with the number of rows of replicates.tsv each build made. An "
