@@ -62,11 +62,13 @@ def script(name, lean=False):
 
 
 def ratio_argument(w):
-    """kolber's ratio at the grid point: its setting, the settings of the brr
-    run that estimates it, or none without snpblup."""
+    """kolber's ratio at the grid point as the replicate's command takes it,
+    quoted for the shell: its setting, the settings of the brr run that
+    estimates it, or none without snpblup. (Quoted here, not in the rule's
+    command: a changed command would run every finished replicate again.)"""
     ratio = POINTS[w.point].ratio
     if ratio is None:
         return "none"
     if ratio == study_file.ESTIMATED:
-        return json.dumps(RATIO_ESTIMATOR.run_settings(study_file.replicate_number(w.rep)))
+        return shlex.quote(json.dumps(RATIO_ESTIMATOR.run_settings(study_file.replicate_number(w.rep))))
     return study_file.value_text(ratio)

@@ -37,7 +37,7 @@ rule replicate:
     group:
         "replicates"
     shell:
-        "exec {REPLICATE} {params.folder:q} {params.warmup} {params.ratio:q} {params.parameters:q}"
+        "exec {REPLICATE} {params.folder:q} {params.warmup} {params.ratio} {params.parameters:q}"
 
 
 # Replicate 1 of every grid point first: the replicate figures need it, and are
