@@ -3,6 +3,7 @@ SNP_data, made again bit for bit where a sampler runs; the estimated ratio;
 re-created, grown by a method, and failing one method at a time."""
 
 import json
+import re
 
 import pytest
 import yaml
@@ -110,6 +111,9 @@ def test_adding_a_method_runs_that_method_alone(tmp_path, built):
     assert {p: p.stat().st_mtime_ns for p in records} == records
     rows = tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")
     assert [r["method"] for r in rows] == ["snpblup", "bayesr"] * 2
+    # Those replicates recorded no digest of SNP_data: the sampler checked the simulator and SNP_setup instead.
+    assert ", by the replicate's simulator (SHA-256 " in (tmp_path / "out" / rows[1]["dir"] / "bayesr" /
+                                                         replicate.METHOD_LOG).read_text()
     assert len(tables.read_tsv(tmp_path / "out" / "results" / "differences.tsv")) == 1
 
 
@@ -147,12 +151,19 @@ def test_a_sampler_refuses_data_that_are_not_its_replicates(tmp_path, built):
     folder = tmp_path / "rep_001"
     folder.mkdir()
     (folder / "par_tarvox").write_text(study_file.par_tarvox_text(TINY_BASE))
-    record = replicate.run(str(folder), 496, True)
+    record = replicate.run(str(folder), 496, True, digest=True)
     settings = methods.Method(methods.sampler("brr")).run_settings(1)
-    for digest, message in (("0" * 64, f"SNP_data made again in {folder}/.snp-scratch-"),
-                            (None, "replicate.json has no digest of SNP_data")):
-        replicate.write_record(str(folder / replicate.RECORD), {**record, "data_sha256": digest})
-        with pytest.raises(replicate.ReplicateError, match=message.replace(".", r"\.")):
+    other_build = {**record["build"], "sha256": {**record["build"]["sha256"], "tarvox": "0" * 64}}
+    setup = (folder / "SNP_setup").read_text()
+    for change, message in (
+            ({"data_sha256": "0" * 64}, f"SNP_data made again in {folder}/.snp-scratch-"),
+            # Without a digest (a study that had no sampler): the same simulator, and SNP_setup byte for byte.
+            ({"data_sha256": None, "build": other_build}, "no digest of SNP_data (its study had no sampler when it "
+                                                          "ran), and the simulator is not the one that made it"),
+            ({"data_sha256": None, "setup": setup.replace("0", "1", 1)}, "SNP_setup made again in ")):
+        (folder / "SNP_setup").write_text(change.pop("setup", setup))
+        replicate.write_record(str(folder / replicate.RECORD), {**record, **change})
+        with pytest.raises(replicate.ReplicateError, match=re.escape(message)):
             replicate.run_method(str(folder), "brr", 496, TINY_BASE, settings)
     assert sorted(p.name for p in folder.iterdir()) == ["SNP_results", "SNP_setup", "brr", "kolber.log",
                                                         "par_tarvox", "replicate.json", "tarvox.log"]

@@ -108,6 +108,8 @@ def test_a_sampler_whose_data_are_not_its_replicates_is_refused():
     records["base", 1, "brr"]["data_sha256"] = "other"
     with pytest.raises(tables.TableError, match="runs/base/rep_001/brr; run them again"):
         tables.replicate_rows(s, records)
+    del records["base", 1]["data_sha256"]  # a replicate of a study that had no sampler: nothing to hold it to
+    assert len(tables.replicate_rows(s, records)[1]) == 2
 
 
 # Accuracies of the reference and of another method in four replicates, and

@@ -9,7 +9,9 @@ import re
 # in params would be a rerun trigger, and neither the checkout's place nor
 # `scratch` is part of what a replicate is.
 OPTIONS = [option for option, on in (("--scratch", config["scratch"]), ("--keep-data", config["keep_data"])) if on]
-REPLICATE = " ".join([script("replicate.py", lean=True), "run", *OPTIONS] + (["--export-plink"] if config["export_plink"] else []))
+# The replicate records its SNP_data's digest for the samplers to check theirs against.
+REPLICATE = " ".join([script("replicate.py", lean=True), "run", *OPTIONS]
+                     + (["--export-plink"] if config["export_plink"] else []) + (["--digest"] if SAMPLERS else []))
 SAMPLER = " ".join([script("replicate.py", lean=True), "method", *OPTIONS])
 POINT_NAMES = "|".join(re.escape(name) for name in POINTS)
 

@@ -5,7 +5,7 @@ sampler of the study on the replicate's SNP_data, made again where it runs.
 The study runs each replicate, and each sampler of it, as a lean command that
 imports Python's standard library alone (no Snakemake), so a job costs
 milliseconds beside its programs:
-    python3 -S -E workflow/scripts/replicate.py run [--scratch] [--keep-data] [--export-plink] FOLDER WARMUP RATIO PARAMETERS_JSON
+    python3 -S -E workflow/scripts/replicate.py run [--scratch] [--keep-data] [--export-plink] [--digest] FOLDER WARMUP RATIO PARAMETERS_JSON
     python3 -S -E workflow/scripts/replicate.py method [--scratch] [--keep-data] FOLDER LABEL WARMUP PARAMETERS_JSON SETTINGS_JSON
 With --scratch the programs work in a new folder under $TMPDIR (Snakemake's
 tmpdir resource, node-local on a cluster) and only the replicate's small files
@@ -193,15 +193,18 @@ def estimate_ratio(work, folder, settings, repo=REPO):
     return format(ratio, ".10g"), {**settings, "ess_min": found["ess_min"], "snpbayes_s": found["seconds"]}
 
 
-def run(folder, warmup, ratio_setting, scratch=None, keep_data=False, export_plink=False, repo=REPO):
+def run(folder, warmup, ratio_setting, scratch=None, keep_data=False, export_plink=False, digest=False,
+        repo=REPO):
     """Runs the replicate whose folder holds par_tarvox: the simulator, and
     with a ratio setting kolber (and snp2plink with `export_plink`), in
     scratch under `scratch`, or in the folder itself; lands the small files
-    (and SNP_data with `keep_data`) and returns the record. `ratio_setting`
-    is True, a number, the settings of the brr run that estimates it, or
-    None (snpblup is not a method: the simulator alone). Consoles go straight
-    to the folder, so a failure leaves them there; SNP_data is deleted unless
-    kept."""
+    (and SNP_data with `keep_data`) and returns the record, with the SHA-256
+    of SNP_data when `digest` (a study with samplers: hashing costs about a
+    tenth of a replicate of SNP-BLUP at 10 000 SNPs x 10 000 records).
+    `ratio_setting` is True, a number, the settings of the brr run that
+    estimates it, or None (snpblup is not a method: the simulator alone).
+    Consoles go straight to the folder, so a failure leaves them there;
+    SNP_data is deleted unless kept."""
     logs = {name: os.path.join(folder, log) for name, log in LOGS.items()}
     snpblup = ratio_setting is not None
     times, ran = {}, ["tarvox"]
@@ -227,7 +230,8 @@ def run(folder, warmup, ratio_setting, scratch=None, keep_data=False, export_pli
                 ran.append("snp2plink")
             own = theory.own_ratio(setup)
             record["ratio_true"] = own if math.isfinite(own) else None
-            record["data_sha256"] = programs.digest(os.path.join(work.path, "SNP_data"))
+            if digest:
+                record["data_sha256"] = programs.digest(os.path.join(work.path, "SNP_data"))
             work.land(result_files(snpblup) + landed_files(keep_data, export_plink))
         finally:
             if not keep_data and work.path == folder and os.path.exists(os.path.join(folder, "SNP_data")):
@@ -242,21 +246,49 @@ def _say(log, line):
         f.write(line + "\n")
 
 
+def same_data(folder, work, replicate_record, repo=REPO):
+    """Says how the SNP_data in `work` is known to be the replicate's of
+    `folder` (whose record is `replicate_record`) and returns (that text, its
+    SHA-256), or raises ReplicateError. Its SHA-256 is the one the replicate
+    recorded; a replicate that recorded none (its study had no sampler then)
+    ran the same simulator, by the simulator's SHA-256, and the SNP_setup
+    made again is byte for byte the replicate's."""
+    found = programs.digest(os.path.join(work, "SNP_data"))
+    where = "landed" if work == folder else f"made again in {work}"
+    expected = replicate_record.get("data_sha256")
+    if expected is not None:
+        if found != expected:
+            raise ReplicateError(f"SNP_data {where} has SHA-256 {found}, not the replicate's {expected} of "
+                                 f"{folder}/{RECORD}: the simulator no longer makes this replicate's data; "
+                                 "run the replicate again (--forcerun replicate)")
+        return f"SNP_data {where}: SHA-256 {found}, the replicate's", found
+    if work == folder:
+        return f"SNP_data landed, the replicate's own: SHA-256 {found}", found
+    made = programs.provenance(repo, ("tarvox",))["sha256"]["tarvox"]
+    used = replicate_record.get("build", {}).get("sha256", {}).get("tarvox")
+    if made != used:
+        raise ReplicateError(f"{folder}/{RECORD} has no digest of SNP_data (its study had no sampler when it ran), "
+                             f"and the simulator is not the one that made it (SHA-256 {made}, not {used}): run the "
+                             "replicate again (--forcerun replicate)")
+    if _read(os.path.join(work, "SNP_setup")) != _read(os.path.join(folder, "SNP_setup")):
+        raise ReplicateError(f"SNP_setup {where} differs from {folder}/SNP_setup: run the replicate again "
+                             "(--forcerun replicate)")
+    return (f"SNP_data {where}: SHA-256 {found}, by the replicate's simulator (SHA-256 {made}), with its "
+            "SNP_setup byte for byte"), found
+
+
 def run_method(folder, label, warmup, parameters, settings, scratch=None, keep_data=False, repo=REPO):
     """Runs the sampler `label` (snpbayes with `settings`, seed included) on
     the replicate of `folder`: on its SNP_data made again in a new folder
     under `scratch` (or in the replicate's folder), or the landed one with
-    `keep_data`, once its SHA-256 is the one the replicate recorded. Writes
+    `keep_data`, once it is known to be the replicate's (same_data). Writes
     into `folder`/`label` and returns the method's record."""
     out = os.path.join(folder, label)
     log = os.path.join(out, METHOD_LOG)
     os.makedirs(out, exist_ok=True)
     open(log, "w").close()
     with open(os.path.join(folder, RECORD)) as f:
-        expected = json.load(f).get("data_sha256")
-    if expected is None:
-        raise ReplicateError(f"{folder}/{RECORD} has no digest of SNP_data (the replicate ran before the "
-                             "workflow had methods): run it again, with --forcerun replicate")
+        replicate_record = json.load(f)
     record = {"label": label, "settings": settings, "warmup": warmup}
     ran = ["snpbayes"]
     with Scratch(folder, None if keep_data else scratch or folder) as work:
@@ -265,13 +297,8 @@ def run_method(folder, label, warmup, parameters, settings, scratch=None, keep_d
             t_wall, _ = simulate(work.path, warmup, os.path.join(out, LOGS["tarvox"]), repo)
             record["tarvox_s"] = seconds(t_wall)
             ran.insert(0, "tarvox")
-        found = programs.digest(os.path.join(work.path, "SNP_data"))
-        where = "landed" if work.path == folder else f"made again in {work.path}"
-        if found != expected:
-            raise ReplicateError(f"SNP_data {where} has SHA-256 {found}, not the replicate's {expected} of "
-                                 f"{folder}/{RECORD}: the simulator no longer makes this replicate's data; "
-                                 "run the replicate again (--forcerun replicate)")
-        _say(log, f"SNP_data {where}: SHA-256 {found}, the replicate's")
+        how, found = same_data(folder, work.path, replicate_record, repo)
+        _say(log, how)
         wall, _ = sampler.run(work.path, settings, os.path.abspath(os.path.join(out, label)),
                               os.path.join(out, sampler.LOG), repo)
     _say(log, f"snpbayes {' '.join(sampler.arguments(settings, label))}: {wall:.3f} s")
@@ -384,12 +411,13 @@ def recreate(run_folder, new_folder, repo=REPO):
     return compared, [name for name in compared if not same(name)]
 
 
-JOB_USAGE = ("usage: replicate.py run [--scratch] [--keep-data] [--export-plink] FOLDER WARMUP RATIO PARAMETERS_JSON\n"
+JOB_USAGE = ("usage: replicate.py run [--scratch] [--keep-data] [--export-plink] [--digest] FOLDER WARMUP RATIO "
+             "PARAMETERS_JSON\n"
              "       replicate.py method [--scratch] [--keep-data] FOLDER LABEL WARMUP PARAMETERS_JSON SETTINGS_JSON\n"
              "       replicate.py RUN_FOLDER NEW_FOLDER   (runs a replicate again and compares its files)\n"
              "RATIO: true, a number, none (no snpblup: the simulator alone) or the settings of the brr run that\n"
              "estimates it as JSON")
-JOB_OPTIONS = {"run": ("--scratch", "--keep-data", "--export-plink"), "method": ("--scratch", "--keep-data")}
+JOB_OPTIONS = {"run": ("--scratch", "--keep-data", "--export-plink", "--digest"), "method": ("--scratch", "--keep-data")}
 JOB_ARGUMENTS = {"run": 4, "method": 5}
 
 
@@ -417,7 +445,8 @@ def job(kind, argv):
             warmup, ratio, parameters = arguments[1:]
             _write(os.path.join(folder, "par_tarvox"), study_file.par_tarvox_text(json.loads(parameters)))
             record = run(folder, int(warmup), _ratio_argument(ratio), scratch=scratch,
-                         keep_data="--keep-data" in options, export_plink="--export-plink" in options)
+                         keep_data="--keep-data" in options, export_plink="--export-plink" in options,
+                         digest="--digest" in options)
             path = os.path.join(folder, RECORD)
         else:
             label, warmup, parameters, settings = arguments[1:]

@@ -105,7 +105,7 @@ def method_rows(study, records):
                     rows.append((point, r, method, own))
                     continue
                 record = records[point.name, r, method.label]
-                if record.get("data_sha256") != own.get("data_sha256"):
+                if own.get("data_sha256") not in (None, record.get("data_sha256")):
                     stale.append(f"{study_file.run_folder(point, r)}/{method.label}")
                 rows.append((point, r, method, {**record["settings"], **record,
                                                 "ratio_true": own.get("ratio_true")}))
