@@ -32,8 +32,9 @@ const std::string_view kUsageText =
     "  --kernel      the widest kernel to use (default the widest the processor has)\n"
     "  --quiet       print nothing on standard output\n"
     "Writes PREFIX.effects, PREFIX.gbv, PREFIX.trace (tab-separated, with a header) and\n"
-    "PREFIX.json. Exit status 0 when written, 1 when the input is refused or a file\n"
-    "cannot be written (no PREFIX file is then changed), 2 after this text or --version.\n";
+    "PREFIX.json. Exit status 0 when written (and after --version), 1 when the input\n"
+    "is refused or a file cannot be written (no PREFIX file is then changed), 2 after\n"
+    "this text.\n";
 
 namespace {
 

@@ -188,7 +188,7 @@ int run_snpbayes(std::span<const std::string_view> args, const std::string& dire
       return kUsage;
     case Command::Kind::Version:
       out << kVersionText;
-      return kUsage;
+      return kWritten;
     case Command::Kind::Usage:
       if (!command.error.empty()) err << "snpbayes: " << command.error << "\n";
       err << kUsageText;

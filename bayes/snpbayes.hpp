@@ -10,8 +10,8 @@
 
 namespace gp::bayes {
 
-// Exit statuses: written; input refused or a file not written; usage,
-// --help or --version. An interrupted run returns 128 + the signal.
+// Exit statuses: written, or the version shown; input refused or a file not
+// written; usage or --help. An interrupted run returns 128 + the signal.
 inline constexpr int kWritten = 0;
 inline constexpr int kRefused = 1;
 inline constexpr int kUsage = 2;

@@ -142,7 +142,7 @@ TEST(SnpbayesRun, UsageHelpAndVersion) {
   EXPECT_EQ(help.out.substr(0, 6), "usage:");
   EXPECT_EQ(help.err, "");
   const RunResult version = run_snpbayes_in(folder, {"--version"});
-  EXPECT_EQ(version.status, kUsage);
+  EXPECT_EQ(version.status, kWritten);
   EXPECT_EQ(version.out, "snpbayes 1.0\n");
   EXPECT_EQ(folder.names(), std::vector<std::string>{});
 }
