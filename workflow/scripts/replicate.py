@@ -199,8 +199,8 @@ def run(folder, warmup, ratio_setting, scratch=None, keep_data=False, export_pli
     with a ratio setting kolber (and snp2plink with `export_plink`), in
     scratch under `scratch`, or in the folder itself; lands the small files
     (and SNP_data with `keep_data`) and returns the record, with the SHA-256
-    of SNP_data when `digest` (a study with samplers: hashing costs about a
-    tenth of a replicate of SNP-BLUP at 10 000 SNPs x 10 000 records).
+    of SNP_data when `digest` (a study with samplers: hashing costs a third
+    of a replicate's programs at 10 000 SNPs x 10 000 records).
     `ratio_setting` is True, a number, the settings of the brr run that
     estimates it, or None (snpblup is not a method: the simulator alone).
     Consoles go straight to the folder, so a failure leaves them there;
