@@ -167,3 +167,23 @@ def test_a_sampler_refuses_data_that_are_not_its_replicates(tmp_path, built):
             replicate.run_method(str(folder), "brr", 496, TINY_BASE, settings)
     assert sorted(p.name for p in folder.iterdir()) == ["SNP_results", "SNP_setup", "brr", "kolber.log",
                                                         "par_tarvox", "replicate.json", "tarvox.log"]
+
+
+START = "snpbayes: brr, 40 SNPs x 60 training records, 400 iterations (burn-in 80, thin 10), seed 1, kernel avx512\n"
+
+
+@pytest.mark.parametrize("consoles, report", [
+    ({"snpbayes.log": START + "  40 iterations\nsnpbayes: brr/brr.gbv: cannot write (No space left on device)\n"},
+     "snpbayes.log: snpbayes: brr/brr.gbv: cannot write (No space left on device)"),
+    ({"snpbayes.log": START + "  40 iterations\n"}, None),  # cut off: no report, as a replicate cut off has none
+    ({"method.log": "failed: SNP_data made again in /tmp/x has SHA-256 0, not the replicate's 1\n"},
+     "method.log: failed: SNP_data made again in /tmp/x has SHA-256 0, not the replicate's 1"),
+    ({"tarvox.log": "? Input Error:\n? sim_var = inf\n", "snpbayes.log": START},
+     "tarvox.log: ? Input Error: ? sim_var = inf"),
+    ({"snpbayes.log": "snpbayes: SNP_setup: nrec = 1\n", "method.json": "{}"}, None),  # finished after all
+])
+def test_a_failed_sampler_run_is_reported_by_its_consoles_report_lines(tmp_path, consoles, report):
+    (tmp_path / "brr").mkdir()
+    for name, text in consoles.items():
+        (tmp_path / "brr" / name).write_text(text)
+    assert replicate.method_failure(str(tmp_path), "brr") == report

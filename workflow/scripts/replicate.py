@@ -43,9 +43,9 @@ LOGS = {"tarvox": "tarvox.log", "kolber": "kolber.log", "snp2plink": "snp2plink.
 METHOD_RECORD = "method.json"
 METHOD_LOG = "method.log"
 METHOD_LOGS = (METHOD_LOG, LOGS["tarvox"], sampler.LOG)
-# How the consoles' report lines begin: the simulator's and kolber's, snpbayes',
-# the method job's own.
-REPORT_STARTS = ("?", "snpbayes:", "failed:")
+# How the consoles' report lines begin: the simulator's and kolber's, the
+# method job's own (snpbayes' are its own to tell).
+REPORT_STARTS = ("?", "failed:")
 
 
 class ReplicateError(RuntimeError):
@@ -316,7 +316,7 @@ def _report(folder, logs):
             lines = _read(os.path.join(folder, log)).splitlines()
         except OSError:
             continue
-        report = [line.strip() for line in lines if line.startswith(REPORT_STARTS)]
+        report = [line.strip() for line in lines if line.startswith(REPORT_STARTS) or sampler.reports(line)]
         if report:
             reports.append(f"{log}: " + " ".join(report))
     return "; ".join(reports) or None

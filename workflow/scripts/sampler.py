@@ -6,12 +6,19 @@ import json
 
 import outputs
 import programs
+from methods import SAMPLERS
 
 SUFFIXES = ("effects", "gbv", "trace", "json")
 # PREFIX.json's values that say how a run went rather than what it found:
 # they alone differ between two runs of one chain (one a line).
 RUN_KEYS = ("kernel", "seconds", "ms_per_iteration")
 LOG = "snpbayes.log"
+
+
+def reports(line):
+    """Whether a line of snpbayes' console is its report of a failure: its
+    lines that begin "snpbayes: ", but the one that announces the run."""
+    return line.startswith("snpbayes: ") and not line.startswith(tuple(f"snpbayes: {m}, " for m in SAMPLERS))
 
 
 def files(prefix):
