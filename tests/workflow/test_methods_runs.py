@@ -130,6 +130,14 @@ def test_without_snpblup_the_replicate_runs_the_simulator_alone(tmp_path, built)
     [row] = tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")
     assert (row["method"], row["ratio"], row["kolber_sha256"]) == ("brr", "", "")
     assert not (tmp_path / "out" / "results" / "differences.tsv").exists()
+    # snpblup added: the replicate's job runs again for SNP_results; the sampler's results stand.
+    stamp = (folder / "brr" / replicate.METHOD_RECORD).stat().st_mtime_ns
+    grown = run_study(tmp_path / "out", write_study(tmp_path / "s.yaml", replicates=1, base=TINY_BASE, keep_data=True,
+                                                    methods=[{"brr": {"iterations": 200}}, "snpblup"]))
+    assert replicate_jobs_run(grown.stdout) == 1 and replicate_jobs_run(grown.stdout, SAMPLER_RULES) == 0
+    assert (folder / "brr" / replicate.METHOD_RECORD).stat().st_mtime_ns == stamp
+    assert [r["method"] for r in tables.read_tsv(tmp_path / "out" / "results" / "replicates.tsv")] == ["brr",
+                                                                                                       "snpblup"]
 
 
 def test_a_failing_sampler_fails_its_own_job_and_the_others_results_stay(tmp_path, built):
