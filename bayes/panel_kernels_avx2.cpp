@@ -24,7 +24,7 @@ namespace {
 
 #define GP_AVX2_KERNEL GP_TARGET_AVX2
 
-constexpr int64_t kTile = DesignMatrix::kTile;
+constexpr int64_t kTile = PanelMatrix::kTile;
 constexpr int64_t kTilesInFlight = 4;
 
 // Entry n for four elements with non-zero marks n & 15 and negative marks
@@ -64,7 +64,7 @@ GP_AVX2_KERNEL inline __m256d term(const MaskTable& table, unsigned n, __m256d v
   return _mm256_and_pd(_mm256_blendv_pd(value, negated, flip), keep);
 }
 
-GP_AVX2_KERNEL void cross_avx2(const DesignMatrix& x, int64_t panel, const double* e, double* q) {
+GP_AVX2_KERNEL void cross_avx2(const PanelMatrix& x, int64_t panel, const double* e, double* q) {
   const MaskTable& table = mask_table();
   for (int half = 0; half < 2; ++half) {
     __m256d sum[kTile];
@@ -73,7 +73,7 @@ GP_AVX2_KERNEL void cross_avx2(const DesignMatrix& x, int64_t panel, const doubl
     for (int64_t g = 0; g < x.row_groups(); ++g, tiles += 2) {
 #pragma GCC unroll 8
       for (int r = 0; r < kTile; ++r) {
-        const unsigned n = entry(tiles[0], tiles[1], 8 * r + 4 * half);
+        const unsigned n = entry(transpose_tile_bits(tiles[0]), transpose_tile_bits(tiles[1]), 8 * r + 4 * half);
         const __m256d value = _mm256_broadcast_sd(e + g * kTile + r);
         sum[r] = _mm256_add_pd(sum[r], term(table, n, value, _mm256_sub_pd(_mm256_setzero_pd(), value)));
       }
@@ -91,8 +91,8 @@ GP_AVX2_KERNEL inline void update_tiles(const uint64_t* tiles, const __m256d* d,
   __m256d s[Count][2];
 #pragma GCC unroll 4
   for (int64_t a = 0; a < Count; ++a) {
-    nonzero[a] = transpose_tile_bits(tiles[2 * a]);
-    negative[a] = transpose_tile_bits(tiles[2 * a + 1]);
+    nonzero[a] = tiles[2 * a];
+    negative[a] = tiles[2 * a + 1];
     s[a][0] = s[a][1] = _mm256_setzero_pd();
   }
 #pragma GCC unroll 8
@@ -112,7 +112,7 @@ GP_AVX2_KERNEL inline void update_tiles(const uint64_t* tiles, const __m256d* d,
   }
 }
 
-GP_AVX2_KERNEL void update_avx2(const DesignMatrix& x, int64_t panel, const double* d, double* e) {
+GP_AVX2_KERNEL void update_avx2(const PanelMatrix& x, int64_t panel, const double* d, double* e) {
   __m256d values[kTile], negated[kTile];
   for (int c = 0; c < kTile; ++c) {
     values[c] = _mm256_set1_pd(d[c]);
