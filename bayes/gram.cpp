@@ -9,17 +9,15 @@ namespace {
 
 // The marks of each column of panel p over records 64 b .. 64 b + 63, one
 // bit per record: byte a of a word comes from record group 8 b + a.
-void column_words(const DesignMatrix& x, int64_t p, int64_t b, uint64_t nonzero[kPanel], uint64_t negative[kPanel]) {
+void column_words(const PanelMatrix& x, int64_t p, int64_t b, uint64_t nonzero[kPanel], uint64_t negative[kPanel]) {
   std::fill(nonzero, nonzero + kPanel, 0);
   std::fill(negative, negative + kPanel, 0);
   const int64_t groups = std::min<int64_t>(8, x.row_groups() - 8 * b);
   for (int64_t a = 0; a < groups; ++a) {
     const uint64_t* tile = x.tile(8 * b + a, p);
-    const uint64_t t_nonzero = transpose_tile_bits(tile[0]);
-    const uint64_t t_negative = transpose_tile_bits(tile[1]);
     for (int c = 0; c < kPanel; ++c) {
-      nonzero[c] |= (t_nonzero >> (8 * c) & 0xFF) << (8 * a);
-      negative[c] |= (t_negative >> (8 * c) & 0xFF) << (8 * a);
+      nonzero[c] |= (tile[0] >> (8 * c) & 0xFF) << (8 * a);
+      negative[c] |= (tile[1] >> (8 * c) & 0xFF) << (8 * a);
     }
   }
 }
@@ -28,10 +26,10 @@ void column_words(const DesignMatrix& x, int64_t p, int64_t b, uint64_t nonzero[
 
 // A product of two codes is +1 where both are non-zero with equal signs and
 // -1 where their signs differ: counted 64 records at a time.
-PanelGrams::PanelGrams(const DesignMatrix& x)
+PanelGrams::PanelGrams(const PanelMatrix& x)
     : values_(static_cast<size_t>(x.col_groups() * kPanel * kPanel), 0.0),
       sums_(static_cast<size_t>(x.col_groups() * kPanel), 0) {
-  const double n = static_cast<double>(x.rows);
+  const double n = static_cast<double>(x.rows());
   for (int64_t p = 0; p < x.col_groups(); ++p) {
     int64_t product[kPanel][kPanel] = {};
     int64_t* sum = sums_.data() + p * kPanel;
@@ -57,7 +55,7 @@ PanelGrams::PanelGrams(const DesignMatrix& x)
       }
     }
   }
-  sums_.resize(static_cast<size_t>(x.cols));
+  sums_.resize(static_cast<size_t>(x.cols()));
 }
 
 }  // namespace gp::bayes

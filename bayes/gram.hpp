@@ -10,15 +10,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "estimator/design_matrix.hpp"
+#include "bayes/panel_matrix.hpp"
 
 namespace gp::bayes {
 
-inline constexpr int64_t kPanel = DesignMatrix::kTile;
+inline constexpr int64_t kPanel = PanelMatrix::kTile;
 
 class PanelGrams {
  public:
-  explicit PanelGrams(const DesignMatrix& x);
+  explicit PanelGrams(const PanelMatrix& x);
 
   // Panel p's kPanel x kPanel matrix, row by row.
   const double* panel(int64_t p) const { return values_.data() + p * kPanel * kPanel; }

@@ -6,13 +6,13 @@ namespace gp::bayes {
 
 namespace {
 
-constexpr int64_t kTile = DesignMatrix::kTile;
+constexpr int64_t kTile = PanelMatrix::kTile;
 
-// Bit 8 r + c of a tile's planes is record r, column c.
-bool nonzero(const uint64_t* tile, int r, int c) { return (tile[0] >> (8 * r + c) & 1) != 0; }
-bool negative(const uint64_t* tile, int r, int c) { return (tile[1] >> (8 * r + c) & 1) != 0; }
+// Bit 8 c + r of a tile's transposed planes is record r, column c.
+bool nonzero(const uint64_t* tile, int r, int c) { return (tile[0] >> (8 * c + r) & 1) != 0; }
+bool negative(const uint64_t* tile, int r, int c) { return (tile[1] >> (8 * c + r) & 1) != 0; }
 
-void cross_portable(const DesignMatrix& x, int64_t panel, const double* e, double* q) {
+void cross_portable(const PanelMatrix& x, int64_t panel, const double* e, double* q) {
   double s[kTile][kTile] = {};  // s[r][c] = S_r(c)
   for (int64_t g = 0; g < x.row_groups(); ++g) {
     const uint64_t* tile = x.tile(g, panel);
@@ -29,7 +29,7 @@ void cross_portable(const DesignMatrix& x, int64_t panel, const double* e, doubl
   }
 }
 
-void update_portable(const DesignMatrix& x, int64_t panel, const double* d, double* e) {
+void update_portable(const PanelMatrix& x, int64_t panel, const double* d, double* e) {
   for (int64_t g = 0; g < x.row_groups(); ++g) {
     const uint64_t* tile = x.tile(g, panel);
     for (int r = 0; r < kTile; ++r) {
@@ -50,7 +50,7 @@ const PanelKernel& panel_kernel() {
   static constexpr Kernels<const PanelKernel*> kKernels{.portable = &kPortablePanelKernel,
                                                         .avx2 = &kAvx2PanelKernel,
                                                         .avx512 = &kAvx512PanelKernel,
-                                                        .avx512_needs_gfni = true};
+                                                        };
   return *pick_kernel(kKernels);
 }
 

@@ -23,18 +23,17 @@
 #include <cstdint>
 #include <string_view>
 
-#include "estimator/design_matrix.hpp"
+#include "bayes/panel_matrix.hpp"
 
 namespace gp::bayes {
 
 struct PanelKernel {
   std::string_view name;  // "portable", "avx2", "avx512"
-  void (*cross)(const DesignMatrix& x, int64_t panel, const double* e, double* q);
-  void (*update)(const DesignMatrix& x, int64_t panel, const double* d, double* e);
+  void (*cross)(const PanelMatrix& x, int64_t panel, const double* e, double* q);
+  void (*update)(const PanelMatrix& x, int64_t panel, const double* d, double* e);
 };
 
-// The kernel for the widest instruction set usable now (common/isa.hpp);
-// the AVX-512 kernel also needs GFNI.
+// The kernel for the widest instruction set usable now (common/isa.hpp).
 const PanelKernel& panel_kernel();
 
 // Each kernel, for tests and benchmarks that run them side by side; a

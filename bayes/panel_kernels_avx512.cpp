@@ -1,6 +1,7 @@
 // The AVX-512 panel kernels: eight doubles per register, lanes = the eight
-// records of a record group; each tile's planes are transposed first, so
-// that byte c holds column c's marks over the records.
+// records of a record group. Byte c of a tile's transposed plane holds
+// column c's marks over those records: the masks come straight from the
+// matrix.
 //
 // Why they are exact: a term is the value times -1.0 or +1.0 taken from a
 // table by the negative marks, in a fused multiply-add whose product is
@@ -15,32 +16,29 @@
 // -ffp-contract=off keeps the compiler from fusing on its own.
 #include <immintrin.h>
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
 
 #include "bayes/panel_kernels.hpp"
-#include "estimator/tile_bits_avx512.hpp"
+#include "common/isa.hpp"
 
 namespace gp::bayes {
 
 namespace {
 
-// The features of GP_TARGET_AVX512 and GFNI, for the transposition.
-#define GP_AVX512_KERNEL __attribute__((target("avx2,fma,bmi,bmi2,avx512f,avx512bw,avx512cd,avx512dq,avx512vl,gfni")))
+#define GP_AVX512_KERNEL GP_TARGET_AVX512
 
-constexpr int64_t kTile = DesignMatrix::kTile;
+
+constexpr int64_t kTile = PanelMatrix::kTile;
 // update keeps this many tiles' sums in flight: a sum is a chain of eight
 // dependent additions.
 constexpr int64_t kTilesInFlight = 8;
+// cross asks for the tiles this many groups (2 KB) ahead.
+constexpr int64_t kTilesAhead = 128;
 
-// The mask register of byte `index` of a plane held in memory, loaded
-// straight into it: the compiler would go through a general register, which
-// takes a port the vector instructions need.
-GP_AVX512_KERNEL inline __mmask8 byte_mask(const uint64_t* plane, int index) {
-  __mmask8 mask;
-  __asm__("kmovb %1, %0" : "=k"(mask) : "m"(reinterpret_cast<const uint8_t*>(plane)[index]));
-  return mask;
+// The mask of byte `index` of a plane in memory.
+GP_AVX512_KERNEL inline __mmask8 byte_mask(const uint64_t* plane, int64_t index) {
+  return _load_mask8(const_cast<__mmask8*>(reinterpret_cast<const __mmask8*>(plane) + index));
 }
 
 // Lane r of entry n: -1.0 where bit r of n is set, +1.0 elsewhere.
@@ -60,62 +58,55 @@ const SignTable& sign_table() {
   return table;
 }
 
-// The signs of byte `byte` of a transposed negative plane: the byte rotated
-// straight to its offset in the table and masked, two instructions.
-GP_AVX512_KERNEL inline __m512d signs(uint64_t negative, int byte) {
+// The entry at `offset` bytes into the table, loaded on its own: folded into
+// the multiply-add with an indexed address it would cost an extra
+// micro-operation at issue. The table does not change once built, so the
+// load needs no memory operand (one would keep the sums in memory too).
+GP_AVX512_KERNEL inline __m512d table_entry(const char* table, uint64_t offset) {
+  __m512d entry;
+  __asm__("vmovapd (%1,%2), %0" : "=v"(entry) : "r"(table), "r"(offset));
+  return entry;
+}
+
+// The signs of byte `byte` of a negative plane held in a register: the byte
+// rotated straight to its offset in the table and masked, two instructions.
+GP_AVX512_KERNEL inline __m512d signs(const char* table, uint64_t negative, int byte) {
   constexpr int kShift = SignTable::kEntryShift;
-  const uint64_t offset = std::rotr(negative, (8 * byte - kShift) & 63) & (uint64_t{255} << kShift);
-  return _mm512_load_pd(reinterpret_cast<const char*>(sign_table().value) + offset);
+  return table_entry(table, std::rotr(negative, (8 * byte - kShift) & 63) & (uint64_t{255} << kShift));
 }
 
-// The planes of Count (1 or 4) consecutive tiles, transposed.
-template <int64_t Count>
-GP_AVX512_KERNEL inline void transpose_tiles(const uint64_t* tiles, uint64_t (*transposed)[2]) {
-  if constexpr (Count == 4) {
-    _mm512_store_si512(transposed[0], transpose_tile_bits(_mm512_loadu_si512(tiles)));
-  } else {
-    static_assert(Count == 1);
-    const __m128i planes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tiles));
-    _mm_store_si128(reinterpret_cast<__m128i*>(transposed[0]), transpose_tile_bits(planes));
-  }
-  // The masks are read back from memory, one byte each, which costs less
-  // than taking the bytes out of a vector register as the compiler would.
-  __asm__("" : "+m"(*reinterpret_cast<uint64_t(*)[2 * Count]>(transposed)));
+// The signs of byte `byte` of a tile's negative plane, read from memory.
+GP_AVX512_KERNEL inline __m512d signs_of_byte(const char* table, const uint64_t* tile, int64_t byte) {
+  return table_entry(table, uint64_t{reinterpret_cast<const uint8_t*>(tile + 1)[byte]} << SignTable::kEntryShift);
 }
 
-// S_0 .. S_7 of the panel's eight columns, lane r of column c's register
-// holding S_r(c); passed by value, so the compiler keeps them in registers.
-struct ColumnSums {
-  __m512d column[kTile];
-};
-
-// The sums with the terms of Count consecutive tiles added.
-template <int64_t Count>
-GP_AVX512_KERNEL inline ColumnSums cross_tiles(const uint64_t* tiles, const double* e, ColumnSums sums) {
-  alignas(64) uint64_t transposed[4][2];
-  transpose_tiles<Count>(tiles, transposed);
-#pragma GCC unroll 4
-  for (int64_t a = 0; a < Count; ++a) {
-    const __m512d value = _mm512_loadu_pd(e + a * kTile);
+// The terms of one tile added to S_0 .. S_7 of the panel's columns, lane r
+// of sums[c] holding S_r(c).
+GP_AVX512_KERNEL inline void cross_tile(const char* table, const uint64_t* tile, const double* e, __m512d* sums) {
+  const __m512d value = _mm512_loadu_pd(e);
+  const uint64_t negative = tile[1];
 #pragma GCC unroll 8
-    for (int c = 0; c < kTile; ++c) {
-      sums.column[c] = _mm512_mask3_fmadd_pd(signs(transposed[a][1], c), value, sums.column[c],
-                                             byte_mask(&transposed[a][0], c));
-    }
+  for (int c = 0; c < kTile; ++c) {
+    sums[c] = _mm512_mask3_fmadd_pd(signs(table, negative, c), value, sums[c], byte_mask(tile, c));
   }
-  return sums;
 }
 
-GP_AVX512_KERNEL void cross_avx512(const DesignMatrix& x, int64_t panel, const double* e, double* q) {
-  ColumnSums sums;
-  for (auto& s : sums.column) s = _mm512_setzero_pd();
-  const uint64_t* tiles = x.tile(0, panel);
+GP_AVX512_KERNEL void cross_avx512(const PanelMatrix& x, int64_t panel, const double* e, double* q) {
+  const char* table = reinterpret_cast<const char*>(sign_table().value);
+  __m512d sums[kTile];
+  for (auto& s : sums) s = _mm512_setzero_pd();
+  const uint64_t* tile = x.tile(0, panel);
   const int64_t groups = x.row_groups();
   int64_t g = 0;
-  for (; g + 4 <= groups; g += 4) sums = cross_tiles<4>(tiles + 2 * g, e + g * kTile, sums);
-  for (; g < groups; ++g) sums = cross_tiles<1>(tiles + 2 * g, e + g * kTile, sums);
+  // The tiles kTilesAhead groups on asked into the cache, four (a line) at a
+  // time: the processor's own prefetch does not cross a page.
+  for (; g + kTilesAhead < groups; ++g, tile += 2, e += kTile) {
+    if (g % 4 == 0) _mm_prefetch(reinterpret_cast<const char*>(tile + 2 * kTilesAhead), _MM_HINT_T0);
+    cross_tile(table, tile, e, sums);
+  }
+  for (; g < groups; ++g, tile += 2, e += kTile) cross_tile(table, tile, e, sums);
   alignas(64) double lanes[kTile][kTile];
-  for (int c = 0; c < kTile; ++c) _mm512_store_pd(lanes[c], sums.column[c]);
+  for (int c = 0; c < kTile; ++c) _mm512_store_pd(lanes[c], sums[c]);
   for (int c = 0; c < kTile; ++c) {
     const double* s = lanes[c];
     q[c] = ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
@@ -124,21 +115,19 @@ GP_AVX512_KERNEL void cross_avx512(const DesignMatrix& x, int64_t panel, const d
 
 // e less s for the records of `Count` consecutive tiles.
 template <int64_t Count>
-GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* d, double* e) {
-  alignas(64) uint64_t transposed[Count < 4 ? 4 : Count][2];
-  if constexpr (Count == 1) {
-    transpose_tiles<1>(tiles, transposed);
-  } else {
-    for (int64_t a = 0; a < Count; a += 4) transpose_tiles<4>(tiles + 2 * a, transposed + a);
-  }
+GP_AVX512_KERNEL inline void update_tiles(const char* table, const uint64_t* tiles, const __m512d* d, double* e) {
+  uint64_t negative[Count];
   __m512d s[Count];
-  for (auto& v : s) v = _mm512_setzero_pd();
-  // Byte c of a transposed plane holds column c's marks over the records.
+#pragma GCC unroll 8
+  for (int64_t a = 0; a < Count; ++a) {
+    negative[a] = tiles[2 * a + 1];
+    s[a] = _mm512_setzero_pd();
+  }
 #pragma GCC unroll 8
   for (int c = 0; c < kTile; ++c) {
 #pragma GCC unroll 8
     for (int64_t a = 0; a < Count; ++a) {
-      s[a] = _mm512_mask3_fmadd_pd(signs(transposed[a][1], c), d[c], s[a], byte_mask(&transposed[a][0], c));
+      s[a] = _mm512_mask3_fmadd_pd(signs(table, negative[a], c), d[c], s[a], byte_mask(tiles + 2 * a, c));
     }
   }
 #pragma GCC unroll 8
@@ -150,27 +139,35 @@ GP_AVX512_KERNEL inline void update_tiles(const uint64_t* tiles, const __m512d* 
 // e less s for every record, s over the columns `changed` (ascending)
 // alone: a column whose d is zero adds nothing to any s (s + 0 and s - 0 are
 // s, for s is never -0.0), so a panel in which a SNP or two changed costs a
-// pass over those columns only. A column's marks over a tile's records are
-// gathered straight from the planes, with no transposition.
-GP_AVX512_KERNEL void update_sparse(const DesignMatrix& x, int64_t panel, const __m512d* d, const int* changed,
-                                    int count, double* e) {
-  constexpr uint64_t kColumnZero = 0x0101010101010101;
-  constexpr int kShift = SignTable::kEntryShift;
-  const char* table = reinterpret_cast<const char*>(sign_table().value);
-  const uint64_t* tiles = x.tile(0, panel);
-  for (int64_t g = 0; g < x.row_groups(); ++g, tiles += 2, e += kTile) {
+// pass over those columns only.
+GP_AVX512_KERNEL void update_sparse(const char* table, const PanelMatrix& x, int64_t panel, const __m512d* d,
+                                    const int* changed, int count, double* e) {
+  const uint64_t* tile = x.tile(0, panel);
+  for (int64_t g = 0; g < x.row_groups(); ++g, tile += 2, e += kTile) {
     __m512d s = _mm512_setzero_pd();
     for (int k = 0; k < count; ++k) {
-      const uint64_t column = kColumnZero << changed[k];
-      const __mmask8 mask = static_cast<__mmask8>(_pext_u64(tiles[0], column));
-      const __m512d sign = _mm512_load_pd(table + (_pext_u64(tiles[1], column) << kShift));
-      s = _mm512_mask3_fmadd_pd(sign, d[changed[k]], s, mask);
+      const int c = changed[k];
+      s = _mm512_mask3_fmadd_pd(signs_of_byte(table, tile, c), d[c], s, byte_mask(tile, c));
     }
     _mm512_storeu_pd(e, _mm512_sub_pd(_mm512_loadu_pd(e), s));
   }
 }
 
-GP_AVX512_KERNEL void update_avx512(const DesignMatrix& x, int64_t panel, const double* d, double* e) {
+// The same for one column c: s is then +0.0 or the term, the value times
+// -1.0 or +1.0, which is exact, so e - s is e where the code is zero and
+// otherwise the one rounding of e less that exact product, one negated
+// multiply-add into e.
+GP_AVX512_KERNEL void update_column(const char* table, const PanelMatrix& x, int64_t panel, __m512d d, int c,
+                                    double* e) {
+  const uint64_t* tile = x.tile(0, panel);
+  for (int64_t g = 0; g < x.row_groups(); ++g, tile += 2, e += kTile) {
+    const __m512d value = _mm512_loadu_pd(e);
+    _mm512_storeu_pd(e, _mm512_mask3_fnmadd_pd(signs_of_byte(table, tile, c), d, value, byte_mask(tile, c)));
+  }
+}
+
+GP_AVX512_KERNEL void update_avx512(const PanelMatrix& x, int64_t panel, const double* d, double* e) {
+  const char* table = reinterpret_cast<const char*>(sign_table().value);
   __m512d values[kTile];
   int changed[kTile];
   int count = 0;
@@ -178,14 +175,15 @@ GP_AVX512_KERNEL void update_avx512(const DesignMatrix& x, int64_t panel, const 
     values[c] = _mm512_set1_pd(d[c]);
     if (d[c] != 0.0) changed[count++] = c;
   }
-  if (count < kTile) return update_sparse(x, panel, values, changed, count, e);
+  if (count == 1) return update_column(table, x, panel, values[changed[0]], changed[0], e);
+  if (count < kTile) return update_sparse(table, x, panel, values, changed, count, e);
   const uint64_t* tiles = x.tile(0, panel);
   const int64_t groups = x.row_groups();
   int64_t g = 0;
   for (; g + kTilesInFlight <= groups; g += kTilesInFlight) {
-    update_tiles<kTilesInFlight>(tiles + 2 * g, values, e + g * kTile);
+    update_tiles<kTilesInFlight>(table, tiles + 2 * g, values, e + g * kTile);
   }
-  for (; g < groups; ++g) update_tiles<1>(tiles + 2 * g, values, e + g * kTile);
+  for (; g < groups; ++g) update_tiles<1>(table, tiles + 2 * g, values, e + g * kTile);
 }
 
 }  // namespace

@@ -23,23 +23,23 @@ double genotype_variance_sum(const PanelGrams& grams, int64_t columns, int64_t n
   return msx;
 }
 
-Sampler::Sampler(const DesignMatrix& x, std::span<const float> y, const Settings& settings, const PanelKernel& kernel)
+Sampler::Sampler(const PanelMatrix& x, std::span<const float> y, const Settings& settings, const PanelKernel& kernel)
     : x_(x),
       settings_(settings),
       kernel_(kernel),
       grams_(x),
       draws_(settings.seed),
       f_(static_cast<size_t>(x.row_groups() * kPanel), 0.0),
-      b_(static_cast<size_t>(x.cols), 0.0),
-      class_(static_cast<size_t>(x.cols), 0) {
+      b_(static_cast<size_t>(x.cols()), 0.0),
+      class_(static_cast<size_t>(x.cols()), 0) {
   std::copy(y.begin(), y.end(), f_.begin());
-  const double msx = genotype_variance_sum(grams_, x.cols, x.rows);
+  const double msx = genotype_variance_sum(grams_, x.cols(), x.rows());
   priors_ = prior_rule(settings.method, sample_variance(y), msx, settings.pi);
   var_e_ = settings.fix_var ? settings.var_e : prior_mode(priors_.scale_e);
   var_b_ = settings.fix_var ? settings.var_b : prior_mode(priors_.scale_b);
   pi_ = settings.pi;
   proportions_.fill(1.0 / kClasses);
-  for (int64_t j = 1; j < x.cols; ++j) informative_ += grams_.squares(j) > 0.0 ? 1 : 0;
+  for (int64_t j = 1; j < x.cols(); ++j) informative_ += grams_.squares(j) > 0.0 ? 1 : 0;
   refresh();
 }
 
@@ -57,15 +57,15 @@ void Sampler::iterate() {
 }
 
 double Sampler::mu() const {
-  const double n = static_cast<double>(x_.rows);
+  const double n = static_cast<double>(x_.rows());
   double shift = 0.0;
-  for (int64_t j = 1; j < x_.cols; ++j) shift += static_cast<double>(grams_.sum(j)) / n * b_[j];
+  for (int64_t j = 1; j < x_.cols(); ++j) shift += static_cast<double>(grams_.sum(j)) / n * b_[j];
   return b_[0] - shift;
 }
 
 void Sampler::sweep() {
   double* f = f_.data();
-  const double n = static_cast<double>(x_.rows);
+  const double n = static_cast<double>(x_.rows());
   for (int64_t p = 0; p < x_.col_groups(); ++p) {
     double q[kPanel];
     kernel_.cross(x_, p, f, q);
@@ -73,7 +73,7 @@ void Sampler::sweep() {
     const double* g = grams_.panel(p);
     double d[kPanel] = {};
     bool changed = false;
-    const int columns = static_cast<int>(std::min(kPanel, x_.cols - p * kPanel));
+    const int columns = static_cast<int>(std::min(kPanel, x_.cols() - p * kPanel));
     for (int k = 0; k < columns; ++k) {
       const double c = g[k * kPanel + k];
       if (c == 0.0) continue;
@@ -102,7 +102,7 @@ void Sampler::sweep() {
       o_ = o_ + sum / n * d[k];
     }
   }
-  for (int64_t i = 0; i < x_.rows; ++i) f[i] = f[i] + o_;
+  for (int64_t i = 0; i < x_.rows(); ++i) f[i] = f[i] + o_;
   o_ = 0.0;
 }
 
@@ -148,7 +148,7 @@ double Sampler::draw(int64_t j, double r, double c) {
 void Sampler::draw_hyper_parameters() {
   double squares = 0.0;
   int64_t in_class[kClasses] = {};
-  for (int64_t j = 1; j < x_.cols; ++j) {
+  for (int64_t j = 1; j < x_.cols(); ++j) {
     if (grams_.squares(j) == 0.0) continue;
     const int k = class_[j];
     ++in_class[k];
@@ -170,8 +170,8 @@ void Sampler::draw_hyper_parameters() {
   }
   if (!settings_.fix_var) {
     double sse = 0.0;
-    for (int64_t i = 0; i < x_.rows; ++i) sse += f_[i] * f_[i];
-    var_e_ = (sse + priors_.scale_e) / draws_.chi_square(static_cast<double>(x_.rows) + Priors::kDf);
+    for (int64_t i = 0; i < x_.rows(); ++i) sse += f_[i] * f_[i];
+    var_e_ = (sse + priors_.scale_e) / draws_.chi_square(static_cast<double>(x_.rows()) + Priors::kDf);
   }
 }
 

@@ -82,7 +82,7 @@ class Sampler {
   // x: the training records' codes, column 0 all +1 (the mean), column j
   // SNP j; y: one value per record, at least two, not all equal. Both must
   // outlive the sampler.
-  Sampler(const DesignMatrix& x, std::span<const float> y, const Settings& settings, const PanelKernel& kernel);
+  Sampler(const PanelMatrix& x, std::span<const float> y, const Settings& settings, const PanelKernel& kernel);
 
   void iterate();
 
@@ -107,7 +107,7 @@ class Sampler {
   void draw_hyper_parameters();
   void refresh();  // the constants of a sweep from the hyper-parameters
 
-  const DesignMatrix& x_;
+  const PanelMatrix& x_;
   Settings settings_;
   const PanelKernel& kernel_;
   PanelGrams grams_;

@@ -10,6 +10,7 @@
 #include "bayes/chain.hpp"
 #include "bayes/interrupt.hpp"
 #include "bayes/options.hpp"
+#include "bayes/panel_matrix.hpp"
 #include "bayes/report.hpp"
 #include "bayes/sampler.hpp"
 #include "bayes/study.hpp"
@@ -141,17 +142,28 @@ void write_gbv(TemporaryFile& file, Study& study, const TrainingSet& train, std:
 void run(const Settings& settings, const std::string& directory, std::ostream& out) {
   const double start_cpu = cpu_seconds();
   Study study(directory);
-  const TrainingSet train = study.read_training();
+  TrainingSet train = study.read_training();
   require_usable(train);
   const PanelKernel& kernel = panel_kernel();
-  Sampler sampler(train.x, train.y, settings, kernel);
   Chain chain(settings, train.x.cols);
-  if (!settings.quiet) {
-    out << "snpbayes: " << method_name(settings.method) << ", " << study.n_snp() << " SNPs x " << study.nrec()
-        << " training records, " << settings.iterations << " iterations (burn-in " << settings.burn_in << ", thin "
-        << settings.thin << "), seed " << settings.seed << ", kernel " << kernel.name << std::endl;
+  Priors priors;
+  int64_t informative = 0;
+  double ms_per_iteration = 0.0;
+  {
+    // The sampler reads the matrix's tiles transposed, in the same memory;
+    // the genomic values read them as stored.
+    PanelMatrix panels(std::move(train.x));
+    Sampler sampler(panels, train.y, settings, kernel);
+    if (!settings.quiet) {
+      out << "snpbayes: " << method_name(settings.method) << ", " << study.n_snp() << " SNPs x " << study.nrec()
+          << " training records, " << settings.iterations << " iterations (burn-in " << settings.burn_in
+          << ", thin " << settings.thin << "), seed " << settings.seed << ", kernel " << kernel.name << std::endl;
+    }
+    ms_per_iteration = sample(settings, sampler, chain, out);
+    priors = sampler.priors();
+    informative = sampler.informative();
+    train.x = panels.release();
   }
-  const double ms_per_iteration = sample(settings, sampler, chain, out);
 
   std::vector<float> sol(static_cast<size_t>(train.x.cols));
   for (int64_t j = 0; j < train.x.cols; ++j) sol[static_cast<size_t>(j)] = static_cast<float>(chain.mean(j));
@@ -162,10 +174,10 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
   files.write(".trace", [&](TemporaryFile& file) { write_trace(file, settings, chain); });
   const Outcome outcome{.settings = settings,
                         .chain = chain,
-                        .priors = sampler.priors(),
+                        .priors = priors,
                         .n_snp = study.n_snp(),
                         .nrec = study.nrec(),
-                        .informative = sampler.informative(),
+                        .informative = informative,
                         .train = summarise(train_moments),
                         .indep = summarise(indep_moments),
                         .kernel = kernel.name,

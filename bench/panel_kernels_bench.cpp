@@ -15,43 +15,81 @@ namespace gp::bayes {
 namespace {
 
 const DesignMatrix& matrix(int64_t records) {
-  static const DesignMatrix l = bench::design_matrix(10000, 10001);
+  if (records == 10000) {
+    static const DesignMatrix l = bench::design_matrix(10000, 10001);
+    return l;
+  }
   static const DesignMatrix xl = bench::design_matrix(100000, 10001);
-  return records == 10000 ? l : xl;
+  return xl;
+}
+
+// The same matrices as the sampler reads them.
+const PanelMatrix& panel_matrix(int64_t records) {
+  if (records == 10000) {
+    static const PanelMatrix l(bench::design_matrix(10000, 10001));
+    return l;
+  }
+  static const PanelMatrix xl(bench::design_matrix(100000, 10001));
+  return xl;
 }
 
 const PanelKernel* kernel_named(int isa) {
   const PanelKernel* kernels[] = {&kPortablePanelKernel, &kAvx2PanelKernel, &kAvx512PanelKernel};
-  if (isa > static_cast<int>(processor_isa()) || (isa == 2 && !processor_has_gfni())) return nullptr;
+  if (isa > static_cast<int>(processor_isa())) return nullptr;
   return kernels[isa];
 }
 
 // Arguments: records, then the kernel (0 portable, 1 avx2, 2 avx512).
 void BM_PanelCross(benchmark::State& state) {
-  const DesignMatrix& x = matrix(state.range(0));
+  const PanelMatrix& x = panel_matrix(state.range(0));
   const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
   if (kernel == nullptr) return state.SkipWithError("not on this processor");
   std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
-  for (int64_t i = 0; i < x.rows; ++i) e[static_cast<size_t>(i)] = 0.01 * static_cast<double>(i % 97) - 0.5;
+  for (int64_t i = 0; i < x.rows(); ++i) e[static_cast<size_t>(i)] = 0.01 * static_cast<double>(i % 97) - 0.5;
   double q[8];
   for (auto _ : state) {
     for (int64_t p = 0; p < x.col_groups(); ++p) kernel->cross(x, p, e.data(), q);
     benchmark::DoNotOptimize(q);
   }
-  state.SetItemsProcessed(state.iterations() * x.rows * x.cols);
+  state.SetItemsProcessed(state.iterations() * x.rows() * x.cols());
 }
 
+// Arguments: records, the kernel, then how many of the panel's columns
+// change (8: every one, as brr's sweeps have it; 1: one, as most panels of
+// bayescpi's and bayesr's sweeps that change at all).
 void BM_PanelUpdate(benchmark::State& state) {
-  const DesignMatrix& x = matrix(state.range(0));
+  const PanelMatrix& x = panel_matrix(state.range(0));
   const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
   if (kernel == nullptr) return state.SkipWithError("not on this processor");
   std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
-  const double d[8] = {1e-9, -2e-9, 3e-9, 0.0, 1e-9, -1e-9, 2e-9, -3e-9};
+  double d[8] = {1e-9, -2e-9, 3e-9, 2e-9, 1e-9, -1e-9, 2e-9, -3e-9};
+  for (int64_t c = state.range(2); c < 8; ++c) d[(c + 3) % 8] = 0.0;
   for (auto _ : state) {
     for (int64_t p = 0; p < x.col_groups(); ++p) kernel->update(x, p, d, e.data());
     benchmark::DoNotOptimize(e.data());
   }
-  state.SetItemsProcessed(state.iterations() * x.rows * x.cols);
+  state.SetItemsProcessed(state.iterations() * x.rows() * x.cols());
+}
+
+// The two passes as a sweep runs them: each panel's cross, then its update
+// (the panel's tiles are then in the cache). Arguments as BM_PanelUpdate's.
+void BM_PanelSweep(benchmark::State& state) {
+  const PanelMatrix& x = panel_matrix(state.range(0));
+  const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
+  if (kernel == nullptr) return state.SkipWithError("not on this processor");
+  std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
+  for (size_t i = 0; i < e.size(); ++i) e[i] = 0.01 * static_cast<double>(i % 97) - 0.5;
+  double d[8] = {1e-9, -2e-9, 3e-9, 2e-9, 1e-9, -1e-9, 2e-9, -3e-9};
+  for (int64_t c = state.range(2); c < 8; ++c) d[(c + 3) % 8] = 0.0;
+  double q[8];
+  for (auto _ : state) {
+    for (int64_t p = 0; p < x.col_groups(); ++p) {
+      kernel->cross(x, p, e.data(), q);
+      kernel->update(x, p, d, e.data());
+    }
+    benchmark::DoNotOptimize(q);
+  }
+  state.SetItemsProcessed(state.iterations() * x.rows() * x.cols());
 }
 
 void BM_KolberProductAnchor(benchmark::State& state) {
@@ -72,8 +110,19 @@ void kernels(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond);
 }
 
+void update_kernels(benchmark::internal::Benchmark* b) {
+  for (int64_t changed : {8, 1}) {
+    for (int64_t records : {10000, 100000}) {
+      for (int64_t isa : {1, 2}) b->Args({records, isa, changed});
+    }
+    b->Args({10000, 0, changed});
+  }
+  b->Unit(benchmark::kMillisecond);
+}
+
 BENCHMARK(BM_PanelCross)->Apply(kernels);
-BENCHMARK(BM_PanelUpdate)->Apply(kernels);
+BENCHMARK(BM_PanelUpdate)->Apply(update_kernels);
+BENCHMARK(BM_PanelSweep)->Apply(update_kernels);
 BENCHMARK(BM_KolberProductAnchor)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

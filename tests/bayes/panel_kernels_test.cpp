@@ -61,7 +61,7 @@ TEST(PanelKernels, EveryKernelFollowsTheDefinitionBitForBit) {
     for (int64_t rows : kRows) {
       for (int64_t cols : kCols) {
         const Codes codes = random_codes(rng, rows, cols, cols % 2 == 1);
-        const DesignMatrix x = packed(codes);
+        const PanelMatrix x(packed(codes));
         const size_t padded = static_cast<size_t>(x.row_groups() * 8);
         for (int trial = 0; trial < 3; ++trial) {
           // Values of every magnitude, so a reordered addition would round differently.
@@ -96,7 +96,7 @@ TEST(PanelKernels, SignedZerosInfinitiesAndNaNAsTheDefinitionHasThem) {
   for (const PanelKernel* kernel : every_kernel()) {
     for (int64_t rows : {5, 40, 77}) {
       const Codes codes = random_codes(rng, rows, 16, false);
-      const DesignMatrix x = packed(codes);
+      const PanelMatrix x(packed(codes));
       for (size_t pick = 0; pick < std::size(specials); ++pick) {
         std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
         for (int64_t i = 0; i < rows; ++i) e[i] = i % 5 == 0 ? specials[(pick + i) % std::size(specials)] : 1.0 + i;
@@ -116,12 +116,44 @@ TEST(PanelKernels, SignedZerosInfinitiesAndNaNAsTheDefinitionHasThem) {
   }
 }
 
+// The update of a panel in which some SNPs changed: kernels may pass over
+// the changed columns alone, or treat a single one on its own.
+TEST(PanelKernels, UpdateOfEveryShareOfChangedColumns) {
+  const double inf = std::numeric_limits<double>::infinity();
+  volatile double inf_source = inf;
+  const double nan = inf_source - inf_source;
+  const double changes[] = {0.75, -2.5e-3, inf, -inf, nan, 1e308, -1e-300, 3.0};
+  // Bit c set: d(c) changes; clear: d(c) is +0.0, or -0.0 in odd columns.
+  const unsigned patterns[] = {0xFF, 0x00, 0x01, 0x08, 0x80, 0x24, 0x7F, 0xFE, 0x5A};
+  std::mt19937 rng(6);
+  std::uniform_real_distribution<double> value(-50.0, 50.0);
+  for (const PanelKernel* kernel : every_kernel()) {
+    for (int64_t rows : {3, 8, 61, 130}) {
+      const Codes codes = random_codes(rng, rows, 13, true);
+      const PanelMatrix x(packed(codes));
+      std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
+      for (int64_t i = 0; i < rows; ++i) e[i] = i % 11 == 5 ? changes[i % 8] : value(rng);
+      for (unsigned pattern : patterns) {
+        double d[8];
+        for (int c = 0; c < 8; ++c) d[c] = (pattern >> c & 1) != 0 ? changes[(c + pattern) % 8] : c % 2 ? -0.0 : 0.0;
+        for (int64_t p = 0; p < x.col_groups(); ++p) {
+          std::vector<double> updated = e, reference = e;
+          kernel->update(x, p, d, updated.data());
+          plain_update(codes, p, d, reference);
+          EXPECT_TRUE(same_bits(updated.data(), reference.data(), updated.size()))
+              << kernel->name << ": " << rows << " records, changed columns " << pattern << ", panel " << p;
+        }
+      }
+    }
+  }
+}
+
 TEST(PanelGrams, CentredProductsAndSumsOfTheCodes) {
   std::mt19937 rng(8);
   for (int64_t rows : kRows) {
     for (int64_t cols : {1, 7, 8, 13, 24}) {
       const Codes codes = random_codes(rng, rows, cols, true);
-      const DesignMatrix x = packed(codes);
+      const PanelMatrix x(packed(codes));
       const PanelGrams grams(x);
       const auto sum = [&](int64_t j) {
         int64_t total = 0;

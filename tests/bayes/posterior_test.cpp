@@ -10,9 +10,11 @@
 #include <cmath>
 #include <numeric>
 #include <sstream>
+#include <utility>
 
 #include "bayes/chain.hpp"
 #include "bayes/ess.hpp"
+#include "bayes/panel_matrix.hpp"
 #include "bayes/sampler.hpp"
 #include "bayes/study.hpp"
 #include "common/text_io.hpp"
@@ -79,14 +81,15 @@ TEST(Posterior, BrrWithHeldVariancesIsKolbersSolutionWithinMonteCarloError) {
   const std::vector<float> solution = kolber_solution(folder, static_cast<float>(kVarE / kVarB));
 
   Study study(folder.path());
-  const TrainingSet train = study.read_training();
+  TrainingSet train = study.read_training();
   Settings settings;
   settings.method = Method::Brr;
   settings.fix_var = true;
   settings.var_e = kVarE;
   settings.var_b = kVarB;
   settings.seed = 5;
-  Sampler sampler(train.x, train.y, settings, panel_kernel());
+  const PanelMatrix x(std::move(train.x));
+  Sampler sampler(x, train.y, settings, panel_kernel());
   constexpr int kBurnIn = 500, kSamples = 20000;
   std::vector<std::vector<double>> draws(61, std::vector<double>(kSamples));
   for (int t = -kBurnIn; t < kSamples; ++t) {

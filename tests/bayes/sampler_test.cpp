@@ -50,7 +50,7 @@ TEST(Sampler, SameChainAsThePlainReferenceOnEveryKernel) {
     if (snps > 5) {
       for (int64_t i = 0; i < rows; ++i) codes.code[static_cast<size_t>(i * codes.cols + 5)] = 0;
     }
-    const DesignMatrix x = packed(codes);
+    const PanelMatrix x(packed(codes));
     const std::vector<float> y = phenotypes(rng, codes);
     for (const Case& c : cases) {
       Settings settings;
@@ -71,7 +71,7 @@ TEST(Sampler, SameChainAsThePlainReferenceOnEveryKernel) {
             return std::string(c.what) + ", " + std::string(kernel->name) + ", " + std::to_string(rows) + " x " +
                    std::to_string(snps) + ", iteration " + std::to_string(iteration);
           };
-          for (int64_t j = 0; j < x.cols; ++j) {
+          for (int64_t j = 0; j < x.cols(); ++j) {
             ASSERT_TRUE(same_bits(sampler.effects()[j], reference.effects()[j])) << where() << ", column " << j;
           }
           ASSERT_TRUE(same_bits(sampler.var_e(), reference.var_e())) << where();
