@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "common/snp_files.hpp"
@@ -18,10 +19,16 @@ namespace {
 constexpr int kResultsUnit = 3;
 constexpr const char* kResultsFile = "SNP_results";
 
+// The layout of the effect and the breeding-value lines.
+const Layout& line_layout() {
+  static const Layout kLine = parse_layout("I" + std::to_string(kResultNumberWidth) + ",2F" +
+                                           std::to_string(kResultRealWidth) + "." + std::to_string(kResultDecimals));
+  return kLine;
+}
+
 void write_result_header(Units& io, const EstimatorState& state) {
   static const Layout kMean = parse_layout("' Estimated mean: ',F10.2");
   static const Layout kEffectsHeading = parse_layout("'Simulated and estimated genomic values'");
-  static const Layout kEffect = parse_layout("I6,2F10.2");
   static const Layout kValuesHeading = parse_layout("//'Simulated and estimated breeding values'");
 
   open_unit(io, kResultsUnit, kResultsFile);
@@ -29,16 +36,11 @@ void write_result_header(Units& io, const EstimatorState& state) {
   write_record(io, kResultsUnit, kEffectsHeading);
   // The effects are one statement in the file's layout: with no SNP it
   // still writes one, empty, line.
-  if (state.n_snp == 0) write_record(io, kResultsUnit, kEffect);
+  if (state.n_snp == 0) write_record(io, kResultsUnit, line_layout());
   for (int32_t j = 0; j < state.n_snp; ++j) {
-    write_record(io, kResultsUnit, kEffect, {j + 1, state.snp_val[j], state.sol[j + 1]});
+    write_record(io, kResultsUnit, line_layout(), {j + 1, state.snp_val[j], state.sol[j + 1]});
   }
   write_record(io, kResultsUnit, kValuesHeading);
-}
-
-const Layout& values_layout() {
-  static const Layout kValues = parse_layout("I6,2F10.2");
-  return kValues;
 }
 
 // The training records' lines and statistics from what loading kept: y,
@@ -49,7 +51,7 @@ SetStatistics training_set(Units& io, const EstimatorState& state) {
   genomic_values(state.x, state.sol, g_bv);
   RunningMoments moments;
   for (int32_t i = 0; i < state.nrec; ++i) {
-    write_record(io, kResultsUnit, values_layout(), {i + 1, state.s_bv[i], g_bv[i]});
+    write_record(io, kResultsUnit, line_layout(), {i + 1, state.s_bv[i], g_bv[i]});
     moments.add(state.y[i], state.s_bv[i], g_bv[i]);
   }
   return moments.finish();
@@ -74,7 +76,7 @@ SetStatistics independent_set(Units& io, EstimatorState& state) {
   const auto write_lines = [&] {
     genomic_values(records, state.sol, g_bv);
     for (int64_t r = 0; r < read; ++r) {
-      write_record(io, kResultsUnit, values_layout(), {static_cast<int32_t>(first + r + 1), s_bv[r], g_bv[r]});
+      write_record(io, kResultsUnit, line_layout(), {static_cast<int32_t>(first + r + 1), s_bv[r], g_bv[r]});
       moments.add(y[r], s_bv[r], g_bv[r]);
     }
   };

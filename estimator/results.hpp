@@ -10,6 +10,12 @@
 
 namespace gp {
 
+// SNP_results' effect and breeding-value lines: a number and two reals, the
+// simulated and the estimated value (I6,2F10.2).
+inline constexpr int kResultNumberWidth = 6;
+inline constexpr int kResultRealWidth = 10;
+inline constexpr int kResultDecimals = 2;
+
 // Means, variances (divisor n) and the correlation of simulated and genomic
 // breeding values of one set; index 0 is y, 1 s_bv, 2 g_bv.
 struct SetStatistics {

@@ -4,38 +4,19 @@
 // on one side fails here until the other follows.
 #include <gtest/gtest.h>
 
-#include <stdio.h>
 #include <unistd.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "common/snp_files.hpp"
+#include "support/python_facts.hpp"
 
 namespace gp {
 namespace {
 
-constexpr const char* kPython = "/usr/bin/python3";
-
-// "name value" lines of `python3 outputs.py facts`.
-std::map<std::string, int64_t> python_facts() {
-  const std::string command = std::string(kPython) + " " + SOURCE_DIR + "/workflow/scripts/outputs.py facts";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return {};
-  std::string text;
-  char buffer[512];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, got);
-  EXPECT_EQ(::pclose(pipe), 0) << command;
-  std::map<std::string, int64_t> facts;
-  std::istringstream lines(text);
-  std::string name;
-  for (int64_t value = 0; lines >> name >> value;) facts[name] = value;
-  return facts;
-}
-
 TEST(SnpLayoutFacts, PythonHoldsTheSameAsCpp) {
-  if (::access(kPython, X_OK) != 0) GTEST_SKIP() << kPython << " is not installed";
+  if (::access(test::kFactsPython, X_OK) != 0) GTEST_SKIP() << test::kFactsPython << " is not installed";
   const std::map<std::string, int64_t> cpp = {
       {"setup_values_per_line", kSetupValuesPerLine},
       {"count_width", kCountWidth},
@@ -57,7 +38,7 @@ TEST(SnpLayoutFacts, PythonHoldsTheSameAsCpp) {
       {"section_lines_0", section_lines(0)},
       {"section_lines_25", section_lines(25)},
   };
-  EXPECT_EQ(python_facts(), cpp);
+  EXPECT_EQ(test::python_facts("snp"), cpp);
 }
 
 }  // namespace

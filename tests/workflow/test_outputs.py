@@ -117,4 +117,6 @@ def test_the_commands_answer_the_benchmark(tmp_path):
     # var_e is the 10 columns before sim_var, which touches it.
     assert run("own-ratio", str(setup), "1") == f"{93.33 * (0.18 + 0.5 + 0.375) / 40:.1f}\n"
     assert run("record-chars", "50000") == "100024\n"
-    assert run("facts").splitlines()[:2] == ["setup_values_per_line 10", "count_width 8"]
+    assert run("facts", "snp").splitlines()[:2] == ["setup_values_per_line 10", "count_width 8"]
+    assert run("facts", "results").splitlines() == ["result_number_width 6", "result_real_width 10",
+                                                    "result_decimals 2"]

@@ -2,7 +2,8 @@
 estimator's console. The only Python that knows the SNP file layouts.
 
 Run as a script it answers the benchmark and the tests:
-    python3 outputs.py facts                  the layout facts, one "name value" a line
+    python3 outputs.py facts snp|results      the layout facts of SNP_setup and SNP_data, or
+                                              of SNP_results, one "name value" a line
     python3 outputs.py record-chars N_SNP     characters of one SNP_data line of N_SNP SNPs
     python3 outputs.py own-ratio SNP_SETUP [DECIMALS]
                                               the simulation's own variance ratio
@@ -60,8 +61,19 @@ def record_chars(n_snp):
     return FIRST_DIGIT_COLUMN + 2 * n_snp if n_snp > 0 else RECORD_FIELD_CHARS
 
 
-def facts():
-    """The layout facts by name, as the C++ test compares them."""
+# SNP_results' effect and breeding-value lines as estimator/results.hpp owns
+# them (I6,2F10.2): a number, the simulated and the estimated value.
+RESULT_NUMBER_WIDTH = 6
+RESULT_REAL_WIDTH = 10
+RESULT_DECIMALS = 2
+
+
+def facts(file):
+    """The layout facts of `file` ("snp": SNP_setup and SNP_data; "results":
+    SNP_results) by name, as the C++ tests compare them."""
+    if file == "results":
+        return {"result_number_width": RESULT_NUMBER_WIDTH, "result_real_width": RESULT_REAL_WIDTH,
+                "result_decimals": RESULT_DECIMALS}
     return {
         "setup_values_per_line": SETUP_VALUES_PER_LINE, "count_width": COUNT_WIDTH,
         "counts_written": COUNTS_WRITTEN, "variance_width": VARIANCE_WIDTH, "frequency_width": FREQUENCY_WIDTH,
@@ -130,13 +142,20 @@ def read_results(path, nrec):
         lines = f.read().splitlines()
     mean = _number(lines[0].split(":", 1)[1])
     heading = lines.index("Simulated and estimated breeding values")
-    effects = [(_number(l[6:16]), _number(l[16:26])) for l in lines[2:heading] if l.strip()]
-    values = [(_number(l[6:16]), _number(l[16:26])) for l in lines[heading + 1:]]
+    effects = [_result_values(line) for line in lines[2:heading] if line.strip()]
+    values = [_result_values(line) for line in lines[heading + 1:]]
     if len(values) != 2 * nrec:
         raise ValueError(f"{path}: {2 * nrec} breeding values expected, {len(values)} found")
     columns = lambda rows: (tuple(r[0] for r in rows), tuple(r[1] for r in rows))
     return SnpResults(mean, [e[0] for e in effects], [e[1] for e in effects],
                       columns(values[:nrec]), columns(values[nrec:]))
+
+
+def _result_values(line):
+    """(simulated, estimated) of an effect or breeding-value line of SNP_results."""
+    simulated = RESULT_NUMBER_WIDTH
+    estimated = simulated + RESULT_REAL_WIDTH
+    return _number(line[simulated:estimated]), _number(line[estimated:estimated + RESULT_REAL_WIDTH])
 
 
 def _moments(x, y):
@@ -201,8 +220,8 @@ def read_console(text):
 
 def main(argv):
     command, args = (argv[0], argv[1:]) if argv else ("", [])
-    if command == "facts" and not args:
-        print("\n".join(f"{name} {value}" for name, value in facts().items()))
+    if command == "facts" and args in (["snp"], ["results"]):
+        print("\n".join(f"{name} {value}" for name, value in facts(args[0]).items()))
     elif command == "record-chars" and len(args) == 1:
         print(record_chars(int(args[0])))
     elif command == "own-ratio" and len(args) in (1, 2):
