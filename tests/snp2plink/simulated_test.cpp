@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/snp_files.hpp"
 #include "common/text_io.hpp"
 #include "simulator/tarvox.hpp"
 #include "support.hpp"
@@ -19,7 +20,8 @@ struct Study {
 };
 void PrintTo(const Study& s, std::ostream* os) { *os << s.n_snp << " SNPs, nrec " << s.nrec; }
 
-// SNP_data as it stands, parsed here on its own: y, s_bv and the digits.
+// SNP_data as it stands, parsed here on its own (the columns from the
+// layout, the reading not through the shared reader): y, s_bv and the digits.
 struct Records {
   std::vector<float> y, s_bv;
   std::vector<std::string> digits;
@@ -28,9 +30,9 @@ struct Records {
 Records parse_data(const std::string& text) {
   Records records;
   for (const std::string& line : lines_of(text)) {
-    records.y.push_back(std::stof(line.substr(7, 8)));
-    records.s_bv.push_back(std::stof(line.substr(15, 8)));
-    records.digits.push_back(line.size() > 24 ? line.substr(24) : "");
+    records.y.push_back(std::stof(line.substr(kYColumn, kRecordRealWidth)));
+    records.s_bv.push_back(std::stof(line.substr(kSbvColumn, kRecordRealWidth)));
+    records.digits.push_back(line.size() > kFirstDigitColumn ? line.substr(kFirstDigitColumn) : "");
   }
   return records;
 }
@@ -43,7 +45,7 @@ std::vector<float> parse_effects(const std::string& setup) {
     if (after) {
       for (const std::string& word : words_of(line)) effects.push_back(std::stof(word));
     }
-    after = after || line == " snp_val";
+    after = after || line == std::string(" ") + kEffectHeading;
   }
   return effects;
 }
