@@ -1,4 +1,4 @@
-# What the benchmark harnesses share, sourced by bench/run.sh and bench/bayes.sh
+# What the benchmark harnesses share, sourced by bench/run.sh, bench/bayes.sh and bench/study.sh
 # once they have set `root`: the Release build's configuration and where its
 # programs are (each harness builds those it runs), the scratch
 # directory ($BENCH_DIR, default /tmp/snp-bench) and the runs per figure

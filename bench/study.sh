@@ -12,21 +12,16 @@
 # bench/RESULTS.md, replacing an earlier study section.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-root="$(cd "${1:-$here}" && pwd)"
+study_root="$(cd "${1:-$here}" && pwd)"
+root="$here" BENCH_DIR="${BENCH_DIR:-/tmp/snp-study-bench}"
+source "$here/bench/harness.sh"
 bash "$here/scripts/setup.sh" study
-build="$here/build/release"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --target tarvox kolber snp2plink measure >/dev/null
-measure="$build/bench/measure"
-scratch="${BENCH_DIR:-/tmp/snp-study-bench}"
-repeat="${BENCH_REPEAT:-3}"
 # The README's options; BENCH_OPTIONS= (empty) measures a checkout whose README had none.
 options="${BENCH_OPTIONS---scheduler greedy}"
 cores=2
 mkdir -p "$scratch"
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" "$2"; }
 # Sum of the named fields of every replicate's record in OUTDIR $1 (a record
 # without tarvox_cpu_s, of an earlier workflow, counts tarvox's wall seconds).
 record_sum() {
@@ -57,7 +52,7 @@ run_study() {
   rm -rf "$out"
   local args=(-s workflow/Snakefile --cores "$cores" $options --directory "$out")
   [ -z "$study" ] || args+=(--configfile "$study")
-  (cd "$root" && "$measure" --stdout "$scratch/$name.log" -- sh -c 'exec "$@" 2>&1' sh \
+  (cd "$study_root" && "$measure" --stdout "$scratch/$name.log" -- sh -c 'exec "$@" 2>&1' sh \
       /usr/bin/python3 -m snakemake "${args[@]}" 2> "$scratch/$name.time")
   grep -q "steps (100%) done" "$scratch/$name.log" || { tail -20 "$scratch/$name.log"; exit 1; }
   echo "$(field wall "$scratch/$name.time")" \
@@ -91,7 +86,7 @@ section="$scratch/section.md"
   echo "## Study benchmark"
   echo
   echo "\`bash bench/study.sh\`, measured $(date -u '+%Y-%m-%d %H:%M UTC') at commit" \
-       "$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo "(no git)") on $(nproc) cores," \
+       "$(git -C "$study_root" rev-parse --short HEAD 2>/dev/null || echo "(no git)") on $(nproc) cores," \
        "$(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \
        "$(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1), OUTDIR in $scratch" \
        "($(df -h "$scratch" | awk 'NR==2 {print $1}')). Programs built; the README's command with --cores $cores $options;"
