@@ -8,6 +8,7 @@
 #include "bayes/snpbayes.hpp"
 #include "common/text_io.hpp"
 #include "simulator/tarvox.hpp"
+#include "support/snp_text.hpp"
 
 namespace gp::bayes::testing {
 
@@ -25,11 +26,9 @@ std::map<std::string, std::string> outputs(const Scratch& folder, const std::str
 }
 
 void simulate(const Scratch& folder, const Simulation& s, int warmup) {
-  std::ostringstream parameters;
-  parameters << "n_snp\n" << s.n_snp << "\nn_qtl\n" << s.n_qtl << "\nnprog\n0\nnrec\n" << s.nrec
-             << "\nfrequencies\n0.05 0.5\nsnp_range\n" << s.snp_range << "\nvar_a\n40\nh2\n" << s.h2
-             << "\nmean\n100\nseed\n1\n";
-  folder.write("par_tarvox", parameters.str());
+  const auto text = [](double value) { return (std::ostringstream() << value).str(); };
+  folder.write("par_tarvox", test::par_text({text(s.n_snp), text(s.n_qtl), "0", text(s.nrec), "0.05 0.5",
+                                             text(s.snp_range), "40", text(s.h2), "100", "1"}));
   ConsoleCapture console;
   Units io(&console, folder.path());
   if (run_program(io, [&] { run_tarvox(io, [warmup] { return warmup; }); }) != 0) {

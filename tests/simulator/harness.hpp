@@ -9,19 +9,9 @@
 #include "common/text_io.hpp"
 #include "simulator/tarvox.hpp"
 #include "support/scratch.hpp"
+#include "support/snp_text.hpp"
 
 namespace gp::test {
-
-// A parameter file: each value line after a label line of its own.
-inline std::string par_text(const std::array<std::string, 10>& values) {
-  static const char* const labels[10] = {"number of SNP",     "number of QTL", "number of progenies",
-                                         "number of records", "freq range",    "SNP range",
-                                         "additive variance", "heritability",  "mean",
-                                         "seed"};
-  std::string text;
-  for (size_t i = 0; i < values.size(); ++i) text += std::string(labels[i]) + "\n" + values[i] + "\n";
-  return text;
-}
 
 struct RunResult {
   int status;

@@ -51,9 +51,8 @@ std::vector<float> parse_effects(const std::string& setup) {
 }
 
 void simulate(const Scratch& folder, const Study& study) {
-  folder.write("par_tarvox", "n_snp\n" + std::to_string(study.n_snp) + "\nn_qtl\n" + std::to_string(study.n_qtl) +
-                                 "\nnprog\n0\nnrec\n" + std::to_string(study.nrec) +
-                                 "\nfreq\n0.05 0.5\nrange\n100\nvar_a\n40\nh2\n0.3\nmean\n100\nseed\n1\n");
+  folder.write("par_tarvox", test::par_text({std::to_string(study.n_snp), std::to_string(study.n_qtl), "0",
+                                             std::to_string(study.nrec), "0.05 0.5", "100", "40", "0.3", "100", "1"}));
   ConsoleCapture console;
   Units io(&console, folder.path());
   ASSERT_EQ(run_program(io, [&] { run_tarvox(io, [] { return 417; }); }), 0) << console.errors;

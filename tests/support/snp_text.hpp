@@ -1,15 +1,27 @@
-// SNP_setup and SNP_data text written by hand for the tests, the way the
-// simulator lays the files out, with the C library's formatting rather than
-// the programs' own.
+// par_tarvox, SNP_setup and SNP_data text written by hand for the tests, the
+// data files the way the simulator lays them out, with the C library's
+// formatting rather than the programs' own.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace gp::test {
+
+// A parameter file: each value line after a label line of its own.
+inline std::string par_text(const std::array<std::string, 10>& values) {
+  static const char* const labels[10] = {"number of SNP",     "number of QTL", "number of progenies",
+                                         "number of records", "freq range",    "SNP range",
+                                         "additive variance", "heritability",  "mean",
+                                         "seed"};
+  std::string text;
+  for (size_t i = 0; i < values.size(); ++i) text += std::string(labels[i]) + "\n" + values[i] + "\n";
+  return text;
+}
 
 // Values ten to a line, each "%w.2f"; one empty line for none.
 inline std::string ten_per_line(const std::vector<float>& values, int width) {
