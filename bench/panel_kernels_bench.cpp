@@ -4,6 +4,7 @@
 // solver on the same matrix (two plain passes over it), the anchor.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <vector>
 
 #include "bayes/panel_kernels.hpp"
@@ -39,13 +40,27 @@ const PanelKernel* kernel_named(int isa) {
   return kernels[isa];
 }
 
+// The residuals the passes read: a fixed pattern over the records, zero in
+// the last group's padding.
+std::vector<double> residuals(const PanelMatrix& x) {
+  std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
+  for (int64_t i = 0; i < x.rows(); ++i) e[static_cast<size_t>(i)] = 0.01 * static_cast<double>(i % 97) - 0.5;
+  return e;
+}
+
+// A panel's changes of effect, `changed` of its eight columns non-zero.
+std::array<double, 8> changes(int64_t changed) {
+  std::array<double, 8> d = {1e-9, -2e-9, 3e-9, 2e-9, 1e-9, -1e-9, 2e-9, -3e-9};
+  for (int64_t c = changed; c < 8; ++c) d[static_cast<size_t>((c + 3) % 8)] = 0.0;
+  return d;
+}
+
 // Arguments: records, then the kernel (0 portable, 1 avx2, 2 avx512).
 void BM_PanelCross(benchmark::State& state) {
   const PanelMatrix& x = panel_matrix(state.range(0));
   const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
   if (kernel == nullptr) return state.SkipWithError("not on this processor");
-  std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
-  for (int64_t i = 0; i < x.rows(); ++i) e[static_cast<size_t>(i)] = 0.01 * static_cast<double>(i % 97) - 0.5;
+  const std::vector<double> e = residuals(x);
   double q[8];
   for (auto _ : state) {
     for (int64_t p = 0; p < x.col_groups(); ++p) kernel->cross(x, p, e.data(), q);
@@ -62,10 +77,9 @@ void BM_PanelUpdate(benchmark::State& state) {
   const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
   if (kernel == nullptr) return state.SkipWithError("not on this processor");
   std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
-  double d[8] = {1e-9, -2e-9, 3e-9, 2e-9, 1e-9, -1e-9, 2e-9, -3e-9};
-  for (int64_t c = state.range(2); c < 8; ++c) d[(c + 3) % 8] = 0.0;
+  const std::array<double, 8> d = changes(state.range(2));
   for (auto _ : state) {
-    for (int64_t p = 0; p < x.col_groups(); ++p) kernel->update(x, p, d, e.data());
+    for (int64_t p = 0; p < x.col_groups(); ++p) kernel->update(x, p, d.data(), e.data());
     benchmark::DoNotOptimize(e.data());
   }
   state.SetItemsProcessed(state.iterations() * x.rows() * x.cols());
@@ -77,15 +91,13 @@ void BM_PanelSweep(benchmark::State& state) {
   const PanelMatrix& x = panel_matrix(state.range(0));
   const PanelKernel* kernel = kernel_named(static_cast<int>(state.range(1)));
   if (kernel == nullptr) return state.SkipWithError("not on this processor");
-  std::vector<double> e(static_cast<size_t>(x.row_groups() * 8), 0.0);
-  for (size_t i = 0; i < e.size(); ++i) e[i] = 0.01 * static_cast<double>(i % 97) - 0.5;
-  double d[8] = {1e-9, -2e-9, 3e-9, 2e-9, 1e-9, -1e-9, 2e-9, -3e-9};
-  for (int64_t c = state.range(2); c < 8; ++c) d[(c + 3) % 8] = 0.0;
+  std::vector<double> e = residuals(x);
+  const std::array<double, 8> d = changes(state.range(2));
   double q[8];
   for (auto _ : state) {
     for (int64_t p = 0; p < x.col_groups(); ++p) {
       kernel->cross(x, p, e.data(), q);
-      kernel->update(x, p, d, e.data());
+      kernel->update(x, p, d.data(), e.data());
     }
     benchmark::DoNotOptimize(q);
   }
