@@ -5,8 +5,7 @@
 # on the same study, alternating, $BENCH_REPEAT times (default 3). The anchor
 # is kolber's solver round measured in the same run: one product with X'X,
 # two plain passes over the same packed matrix. Prints one table and writes it
-# with the machine's description as the snpbayes section of bench/RESULTS.md,
-# before the study benchmark's (bench/run.sh and bench/study.sh keep it).
+# with the machine's description as the snpbayes section of bench/RESULTS.md.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/bench/harness.sh"
@@ -74,19 +73,6 @@ section="$root/bench/RESULTS.md.bayes"
   echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
 } > "$section"
-results="$root/bench/RESULTS.md"
-# The file with its snpbayes section replaced, or the section put before the
-# study benchmark's sections (bench/study.sh keeps those last).
-{
-  if [ -f "$results" ]; then
-    awk '/^## snpbayes$/ || /^## Study benchmark/ { exit } { print }' "$results" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
-    echo
-  fi
-  cat "$section"
-  if [ -f "$results" ] && grep -q '^## Study benchmark' "$results"; then
-    echo
-    awk '/^## Study benchmark/ { found = 1 } found' "$results"
-  fi
-} > "$results.new"
-mv "$results.new" "$results" && rm -f "$section"
-awk '/^## snpbayes$/ { found = 1 } /^## Study benchmark/ { found = 0 } found' "$results"
+replace_section "## snpbayes" "$section"
+rm -f "$section"
+awk '/^## snpbayes$/ { found = 1; print; next } /^##? / { found = 0 } found' "$root/bench/RESULTS.md"

@@ -18,3 +18,23 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # Whether value $1 is at most limit $2.
 within() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
+
+# Puts the section in file $2, whose first line is the heading $1, into
+# bench/RESULTS.md: in place of the section under that heading (up to the next
+# "# " or "## " heading), or at the end. The other sections stay as they are,
+# the ones added by hand included.
+replace_section() {
+  local results="$root/bench/RESULTS.md"
+  touch "$results"
+  awk -v heading="$1" -v section="$2" '
+    function put(  line) { while ((getline line < section) > 0) out[n++] = line; out[n++] = ""; done = 1 }
+    $0 == heading { skip = 1; put(); next }
+    skip && /^##? / { skip = 0 }
+    !skip { out[n++] = $0 }
+    END {
+      if (!done) { if (n > 0 && out[n - 1] != "") out[n++] = ""; put() }
+      while (n > 0 && out[n - 1] == "") n--
+      for (i = 0; i < n; i++) print out[i]
+    }' "$results" > "$results.new"
+  mv "$results.new" "$results"
+}

@@ -132,14 +132,6 @@ done
   echo "| size | SNPs | records | snp2plink s | read 2nrec s | ratio (≤ 1.5) | MB / limit | targets |"
   echo "|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${plink_rows[@]}"
-  # bench/bayes.sh's section, kept as it stands, before the study benchmark's.
-  if grep -q '^## snpbayes$' "$root/bench/RESULTS.md" 2>/dev/null; then
-    echo
-    awk '/^## snpbayes$/ { found = 1 } /^## Study benchmark/ { found = 0 } found' "$root/bench/RESULTS.md" |
-      sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
-  fi
-} > "$root/bench/RESULTS.md.new"
-# The study benchmark's section (bench/study.sh) stays, last.
-[ ! -f "$root/bench/RESULTS.md" ] || awk '/^## Study benchmark/ { print ""; found = 1 } found' "$root/bench/RESULTS.md" >> "$root/bench/RESULTS.md.new"
-mv "$root/bench/RESULTS.md.new" "$root/bench/RESULTS.md"
-cat "$root/bench/RESULTS.md"
+} > "$scratch/section.md"
+replace_section "# Benchmark figures" "$scratch/section.md"
+cat "$scratch/section.md"

@@ -9,7 +9,7 @@
 # Anchors from the same run: a bare Python start and Python importing Snakemake.
 # ROOT (default: this checkout) is the checkout whose workflow runs, so a commit
 # can be measured against another; the section goes to this checkout's
-# bench/RESULTS.md, replacing an earlier study section.
+# bench/RESULTS.md, in place of an earlier study section.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 study_root="$(cd "${1:-$here}" && pwd)"
@@ -101,9 +101,5 @@ section="$scratch/section.md"
   echo "|---|---|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
 } > "$section"
-results="$here/bench/RESULTS.md"
-# Keep everything before an earlier study section; the study section stays last.
-awk '/^## Study benchmark/ { exit } { print }' "$results" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' > "$results.new"
-{ echo; cat "$section"; } >> "$results.new"
-mv "$results.new" "$results"
+replace_section "## Study benchmark" "$section"
 cat "$section"
