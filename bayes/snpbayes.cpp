@@ -16,6 +16,7 @@
 #include "bayes/study.hpp"
 #include "common/isa.hpp"
 #include "common/output_files.hpp"
+#include "common/paths.hpp"
 #include "common/refusal.hpp"
 #include "estimator/genomic_values.hpp"
 #include "estimator/kolber.hpp"
@@ -94,11 +95,6 @@ std::vector<float> genomic_values_of(const DesignMatrix& x, std::span<const floa
   genomic_values(x, sol, g);
   g.resize(static_cast<size_t>(x.rows));
   return g;
-}
-
-std::string in_directory(const std::string& directory, const std::string& name) {
-  if (directory.empty() || name.front() == '/') return name;
-  return directory + "/" + name;
 }
 
 // The chain: every iteration, kept as chain.hpp says; the processor

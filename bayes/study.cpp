@@ -4,15 +4,12 @@
 #include <exception>
 #include <span>
 
+#include "common/paths.hpp"
 #include "estimator/record_reader.hpp"
 
 namespace gp::bayes {
 
 namespace {
-
-std::string in_directory(const std::string& directory, const char* name) {
-  return directory.empty() ? std::string(name) : directory + "/" + name;
-}
 
 SnpSetup read_study_setup(const std::string& directory) {
   SnpFile file(in_directory(directory, kSetupFile), kSetupFile);
