@@ -174,6 +174,7 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
                         .n_snp = study.n_snp(),
                         .nrec = study.nrec(),
                         .informative = informative,
+                        .ess = trace_ess(settings, chain),
                         .train = summarise(train_moments),
                         .indep = summarise(indep_moments),
                         .kernel = kernel.name,
