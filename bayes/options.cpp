@@ -1,6 +1,7 @@
 #include "bayes/options.hpp"
 
 #include "common/isa.hpp"
+#include "common/paths.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -127,7 +128,7 @@ std::string apply(std::string_view option, std::string_view value, Settings& s, 
     return {};
   }
   if (option == "--out") {
-    if (value.empty() || value.front() == '-' || value.back() == '/') return quoted(value) + " is not a PREFIX";
+    if (!usable_prefix(value)) return quoted(value) + " is not a PREFIX";
     s.out = std::string(value);
     return {};
   }

@@ -135,7 +135,7 @@ std::vector<NamedValue> trace_ess(const Settings& settings, const Chain& chain) 
 std::string json_text(const Outcome& o) {
   const Settings& s = o.settings;
   const HyperParameters mean = o.chain.means();
-  const std::vector<NamedValue> ess = trace_ess(s, o.chain);
+  const std::vector<NamedValue>& ess = o.ess;
   double smallest = NAN;
   for (const NamedValue& v : ess) smallest = std::isnan(smallest) || v.value < smallest ? v.value : smallest;
 
@@ -220,7 +220,7 @@ void print_report(std::ostream& out, const Outcome& o) {
       << (s.method == Method::BayesR ? ", var_g " : ", var_b ") << number("%.6g", mean.var_b);
   if (s.method == Method::BayesCpi) out << ", pi " << number("%.6g", mean.pi);
   out << ", SNPs in the model " << number("%.1f", mean.in_model) << "\n";
-  const std::vector<NamedValue> ess = trace_ess(s, o.chain);
+  const std::vector<NamedValue>& ess = o.ess;
   if (!ess.empty()) {
     out << "Effective sample sizes of the " << o.chain.trace().size() << " kept samples:";
     for (const NamedValue& v : ess) out << " " << v.name << " " << number("%.0f", v.value);

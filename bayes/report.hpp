@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bayes/chain.hpp"
 #include "bayes/priors.hpp"
@@ -49,6 +50,14 @@ void write_gbv_lines(TemporaryFile& file, std::string_view set, int64_t first_re
 // p_class0 .. p_class3 (bayesr), snps_in_model; one line per kept sample.
 void write_trace(TemporaryFile& file, const Settings& settings, const Chain& chain);
 
+// The effective sample size of each hyper-parameter's trace that varies, by
+// name as PREFIX.json has them.
+struct NamedValue {
+  std::string name;
+  double value;
+};
+std::vector<NamedValue> trace_ess(const Settings& settings, const Chain& chain);
+
 // Everything PREFIX.json holds.
 struct Outcome {
   const Settings& settings;
@@ -57,20 +66,13 @@ struct Outcome {
   int32_t n_snp = 0;
   int32_t nrec = 0;
   int64_t informative = 0;  // SNPs whose training codes are not all 0
+  std::vector<NamedValue> ess;  // trace_ess of the chain
   SetSummary train, indep;
   std::string_view kernel;
   double seconds = 0.0;            // processor seconds of the whole run
   double ms_per_iteration = 0.0;   // processor milliseconds per iteration of the sampler
 };
 std::string json_text(const Outcome& outcome);
-
-// The effective sample size of each hyper-parameter's trace that varies, by
-// name as PREFIX.json has them.
-struct NamedValue {
-  std::string name;
-  double value;
-};
-std::vector<NamedValue> trace_ess(const Settings& settings, const Chain& chain);
 
 // The console's report at the end of a run: both sets' statistics as kolber
 // prints them, the posterior means, the effective sample sizes and the

@@ -16,6 +16,7 @@
 #include "bayes/study.hpp"
 #include "common/isa.hpp"
 #include "common/output_files.hpp"
+#include "common/paths.hpp"
 #include "common/refusal.hpp"
 #include "estimator/genomic_values.hpp"
 #include "estimator/kolber.hpp"
@@ -96,11 +97,6 @@ std::vector<float> genomic_values_of(const DesignMatrix& x, std::span<const floa
   return g;
 }
 
-std::string in_directory(const std::string& directory, const std::string& name) {
-  if (directory.empty() || name.front() == '/') return name;
-  return directory + "/" + name;
-}
-
 // The chain: every iteration, kept as chain.hpp says; the processor
 // milliseconds per iteration.
 double sample(const Settings& settings, Sampler& sampler, Chain& chain, std::ostream& out) {
@@ -178,6 +174,7 @@ void run(const Settings& settings, const std::string& directory, std::ostream& o
                         .n_snp = study.n_snp(),
                         .nrec = study.nrec(),
                         .informative = informative,
+                        .ess = trace_ess(settings, chain),
                         .train = summarise(train_moments),
                         .indep = summarise(indep_moments),
                         .kernel = kernel.name,

@@ -4,15 +4,12 @@
 #include <exception>
 #include <span>
 
+#include "common/paths.hpp"
 #include "estimator/record_reader.hpp"
 
 namespace gp::bayes {
 
 namespace {
-
-std::string in_directory(const std::string& directory, const char* name) {
-  return directory.empty() ? std::string(name) : directory + "/" + name;
-}
 
 SnpSetup read_study_setup(const std::string& directory) {
   SnpFile file(in_directory(directory, kSetupFile), kSetupFile);
@@ -46,13 +43,7 @@ Study::Study(const std::string& directory)
 }
 
 void Study::read_record(float& y, float& s_bv) {
-  const std::string_view line = records_.next_line();
-  if (line.size() < kRecordFieldChars) {
-    throw Refusal{.problem = Problem::ShortRecord, .place = record_place(records_.place()),
-                  .count = static_cast<int64_t>(line.size())};
-  }
-  const DataRecord record = records_.fields(line, /*numbered=*/true);
-  require_digit_count(record, n_snp());
+  const DataRecord record = records_.next_strict(n_snp());
   if (!code_plain_digits(record.digits(), std::span<int8_t>(row_).subspan(1))) require_allele_digits(record);
   y = record.y;
   s_bv = record.s_bv;

@@ -285,6 +285,10 @@ class RecordReader {
   // does not read or, when `numbered`, is not the record's place
   // (RecordNumber), then a y or s_bv that does not read (RealField).
   DataRecord fields(std::string_view line, bool numbered = false) const;
+  // The next record read strictly: a line no shorter than the fields before
+  // the digits (ShortRecord), numbered by its place, and holding exactly
+  // 2 x n_snp digits (require_digit_count).
+  DataRecord next_strict(int32_t n_snp);
 
   // The record last given: 0 before the first.
   int64_t place() const { return place_; }

@@ -198,6 +198,17 @@ DataRecord RecordReader::fields(std::string_view line, bool numbered) const {
   return record;
 }
 
+DataRecord RecordReader::next_strict(int32_t n_snp) {
+  const std::string_view line = next_line();
+  if (line.size() < kRecordFieldChars) {
+    throw Refusal{.problem = Problem::ShortRecord, .place = record_place(place_),
+                  .count = static_cast<int64_t>(line.size())};
+  }
+  const DataRecord record = fields(line, /*numbered=*/true);
+  require_digit_count(record, n_snp);
+  return record;
+}
+
 void require_digit_count(const DataRecord& record, int32_t n_snp) {
   const int64_t found = static_cast<int64_t>(record.digits().size());
   const int64_t expected = 2 * int64_t{n_snp};

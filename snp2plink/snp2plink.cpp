@@ -1,5 +1,6 @@
 #include "snp2plink/snp2plink.hpp"
 
+#include "common/paths.hpp"
 #include "common/snp_files.hpp"
 #include "snp2plink/fileset.hpp"
 #include "common/refusal.hpp"
@@ -18,20 +19,6 @@ const std::string_view kUsageText =
     "Allele 1 of every SNP is the allele coded 2. Exit status 0 when written, 1 when\n"
     "the input is refused or a file cannot be written (no PREFIX file is then changed),\n"
     "2 after this text.\n";
-
-namespace {
-
-// A prefix names files: not empty, not an option, not a folder.
-bool usable_prefix(std::string_view prefix) {
-  return !prefix.empty() && prefix.front() != '-' && prefix.back() != '/';
-}
-
-std::string in_directory(const std::string& directory, std::string_view name) {
-  if (directory.empty() || name.front() == '/') return std::string(name);
-  return directory + "/" + std::string(name);
-}
-
-}  // namespace
 
 int run_snp2plink(std::span<const std::string_view> args, const std::string& directory, std::ostream& out,
                   std::ostream& err) {

@@ -16,15 +16,9 @@ constexpr int64_t kBlockRecords = 4 * kBlockGroups;
 
 // One record's y and s_bv, and its codes into `codes` at `shift`.
 void read_record(RecordReader& records, int32_t n_snp, uint8_t* codes, unsigned shift, float& y, float& s_bv) {
-  const std::string_view line = records.next_line();
-  if (line.size() < kRecordFieldChars) {
-    throw Refusal{.problem = Problem::ShortRecord, .place = record_place(records.place()),
-                  .count = static_cast<int64_t>(line.size())};
-  }
-  const DataRecord record = records.fields(line, /*numbered=*/true);
+  const DataRecord record = records.next_strict(n_snp);
   y = record.y;
   s_bv = record.s_bv;
-  require_digit_count(record, n_snp);
   if (!pack_genotypes(record.digits().data(), static_cast<size_t>(n_snp), codes, shift)) {
     require_allele_digits(record);
   }
