@@ -55,6 +55,6 @@ def test_answer_is_the_own_ratio_or_the_number_given():
     setup = outputs.SnpSetup(2, 1, 10, 0, 4.0, 6.0, 1.0, [0.5, 0.1], [1.0, 0.0])
     assert replicate.answer_text(True, setup) == "1.02"  # 6 * (0.5 + 0.18) / 4
     assert replicate.answer_text(12.5, setup) == "12.5" and replicate.answer_text(0, setup) == "0"
-    setup.var_a = 0.0  # a tiny var_a written as 0.00
+    setup = setup._replace(var_a=0.0)  # a tiny var_a written as 0.00
     with pytest.raises(replicate.ReplicateError, match="give ratio as a number"):
         replicate.answer_text(True, setup)

@@ -21,6 +21,7 @@ from matplotlib.lines import Line2D  # noqa: E402
 
 import methods as study_methods  # noqa: E402
 import outputs  # noqa: E402
+import replicate  # noqa: E402
 import sampler  # noqa: E402
 import study as study_file  # noqa: E402
 import tables  # noqa: E402
@@ -269,7 +270,7 @@ def method_values(folder, method):
     """A method's values in a replicate's folder: {"train": (s_bv, g_bv),
     "indep": (s_bv, g_bv), "effects": (simulated, estimated)}."""
     if method.sampler:
-        prefix = os.path.join(folder, method.label, method.label)
+        prefix = os.path.join(folder, replicate.method_prefix(method.label))
         values = sampler.read_gbv(f"{prefix}.gbv")
         values["effects"] = tuple(sampler.read_effects(f"{prefix}.effects"))
         return values

@@ -12,24 +12,7 @@ Run as a script it answers the benchmark and the tests:
 import math
 import re
 import sys
-
-
-def fields(cls):
-    """Makes a class of annotated fields constructible by position or name,
-    comparable and printable, as @dataclass does: importing dataclasses would
-    double the start of a replicate's job, which reads these files."""
-    names = tuple(cls.__annotations__)
-
-    def __init__(self, *values, **named):
-        given = dict(zip(names, values), **named)
-        if len(values) > len(names) or set(given) != set(names):
-            raise TypeError(f"{cls.__name__} takes the fields {', '.join(names)}")
-        self.__dict__.update(given)
-
-    cls.__init__ = __init__
-    cls.__eq__ = lambda self, other: type(other) is cls and vars(self) == vars(other)
-    cls.__repr__ = lambda self: f"{cls.__name__}({', '.join(f'{n}={getattr(self, n)!r}' for n in names)})"
-    return cls
+from collections import namedtuple  # loaded with re already; dataclasses would double a replicate job's start
 
 
 # The layouts of SNP_setup and SNP_data as common/snp_files.hpp owns them; a
@@ -99,17 +82,7 @@ def _number(text):
         return math.nan
 
 
-@fields
-class SnpSetup:
-    n_snp: int
-    n_qtl: int
-    nrec: int
-    nprog: int
-    var_a: float
-    var_e: float
-    sim_var: float
-    snp_freq: list
-    snp_val: list
+SnpSetup = namedtuple("SnpSetup", "n_snp n_qtl nrec nprog var_a var_e sim_var snp_freq snp_val")
 
 
 def read_setup(path):
@@ -126,13 +99,9 @@ def read_setup(path):
     return SnpSetup(n_snp, n_qtl, nrec, nprog, var_a, var_e, sim_var, freq, val)
 
 
-@fields
-class SnpResults:
-    mean: float
-    snp_val: list  # simulated effects
-    snp_sol: list  # estimated effects
-    train: tuple   # (s_bv list, g_bv list) of the training records
-    indep: tuple   # the same for the independent records
+# snp_val, snp_sol: the simulated and the estimated effects; train, indep:
+# (s_bv, g_bv) of the training and of the independent records.
+SnpResults = namedtuple("SnpResults", "mean snp_val snp_sol train indep")
 
 
 def read_results(path, nrec):

@@ -40,10 +40,6 @@ def paths(repo):
     return binary(repo, "tarvox"), binary(repo, "kolber")
 
 
-def exporter(repo):
-    return binary(repo, "snp2plink")
-
-
 def digest(path):
     """SHA-256 of a file, as sha256sum prints it."""
     import hashlib

@@ -64,16 +64,21 @@ def landed_files(keep_data, export_plink):
     return (("SNP_data",) if keep_data else ()) + (PLINK_FILES if export_plink else ())
 
 
+def method_prefix(label):
+    """snpbayes' prefix of the sampler `label` in a replicate's folder."""
+    return os.path.join(label, label)
+
+
 def figure_files(snpblup, labels):
     """What the replicate figure draws of a replicate: SNP_setup, and each
     method's simulated and estimated effects and breeding values."""
-    return list(result_files(snpblup)) + [os.path.join(label, f"{label}.{suffix}") for label in labels
+    return list(result_files(snpblup)) + [f"{method_prefix(label)}.{suffix}" for label in labels
                                           for suffix in ("effects", "gbv")]
 
 
 def method_files(label):
     """A sampler's files in the replicate's folder."""
-    return [os.path.join(label, name) for name in sampler.files(label)] + [os.path.join(label, METHOD_RECORD)]
+    return sampler.files(method_prefix(label)) + [os.path.join(label, METHOD_RECORD)]
 
 
 def clock_environment(warmup):
@@ -290,6 +295,7 @@ def run_method(folder, label, warmup, parameters, settings, scratch=None, keep_d
     with open(os.path.join(folder, RECORD)) as f:
         replicate_record = json.load(f)
     record = {"label": label, "settings": settings, "warmup": warmup}
+    prefix = os.path.join(folder, method_prefix(label))
     ran = ["snpbayes"]
     with Scratch(folder, None if keep_data else scratch or folder) as work:
         if work.path != folder:
@@ -299,10 +305,9 @@ def run_method(folder, label, warmup, parameters, settings, scratch=None, keep_d
             ran.insert(0, "tarvox")
         how, found = same_data(folder, work.path, replicate_record, repo)
         _say(log, how)
-        wall, _ = sampler.run(work.path, settings, os.path.abspath(os.path.join(out, label)),
-                              os.path.join(out, sampler.LOG), repo)
+        wall, _ = sampler.run(work.path, settings, os.path.abspath(prefix), os.path.join(out, sampler.LOG), repo)
     _say(log, f"snpbayes {' '.join(sampler.arguments(settings, label))}: {wall:.3f} s")
-    record.update({"data_sha256": found, **sampler.summary(os.path.join(out, label)), "snpbayes_wall_s": seconds(wall)})
+    record.update({"data_sha256": found, **sampler.summary(prefix), "snpbayes_wall_s": seconds(wall)})
     record["build"] = programs.provenance(repo, ran)
     return record
 
@@ -397,9 +402,8 @@ def recreate(run_folder, new_folder, repo=REPO):
         estimate(new_folder, record["ratio"], os.path.join(new_folder, LOGS["kolber"]), repo)
     for label, settings in _sampler_runs(run_folder):
         os.makedirs(os.path.join(new_folder, label), exist_ok=True)
-        sampler.run(new_folder, settings, os.path.join(label, label), os.path.join(new_folder, label, sampler.LOG),
-                    repo)
-        snpbayes_files += [os.path.join(label, name) for name in sampler.files(label)]
+        sampler.run(new_folder, settings, method_prefix(label), os.path.join(new_folder, label, sampler.LOG), repo)
+        snpbayes_files += sampler.files(method_prefix(label))
 
     def same(name):
         if name in EXACT_FILES:

@@ -190,13 +190,13 @@ def page(study, study_name, files):
              '<h2 id="accuracy">Accuracy</h2>',
              image_html(files["accuracy.png"], "accuracy against the first swept parameter", accuracy_caption(study))]
     if many:
+        differences = tables.read_tsv(files["differences.tsv"])
         parts += ['<h2 id="differences">Paired differences</h2>',
                   image_html(files["differences.png"], "paired differences in accuracy", differences_caption(study)),
                   "<p><code>differences.tsv</code>: per grid point and method, the mean and standard error of the "
                   "paired differences method − reference of acc_indep and slope_indep, the replicates where the "
                   "method was better and where the two tied.</p>",
-                  table_html(list(tables.read_tsv(files["differences.tsv"])[0]),
-                             tables.read_tsv(files["differences.tsv"]), text_columns=("method", "reference"))]
+                  table_html(list(differences[0]), differences, text_columns=("method", "reference"))]
     parts += ['<h2 id="summary">summary.tsv</h2>',
               f"<p>One row per grid point{' and method' if many else ''}: the mean and standard error (sd / √n) of "
               "each statistic over the replicates, and SNP-BLUP's expected accuracies.</p>",

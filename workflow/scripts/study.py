@@ -220,7 +220,7 @@ class GridPoint:
         self.swept = swept  # {name: value} of the swept keys, in sweep order
         self.parameters = {**base, **{k: v for k, v in swept.items() if k != "ratio"}}
         self.ratio = swept.get("ratio", ratio)
-        names = [f"{k}={'own' if v is True else value_text(v)}" for k, v in swept.items()]
+        names = [f"{k}={value_label(v)}" for k, v in swept.items()]
         self.name = "_".join(names) or "base"
 
 
